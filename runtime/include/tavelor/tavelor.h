@@ -1,0 +1,11 @@
+// Everything a game needs: the language's values and its whole command set.
+#pragma once
+
+#include <tavelor/dgstr.h>
+#include <tavelor/wintypes.h>
+#include <tavelor/frame.h>
+#include <tavelor/input.h>
+#include <tavelor/audio.h>
+#include <tavelor/storage.h>
+#include <tavelor/graphics2d.h>
+#include <tavelor/scene3d.h>

@@ -1,0 +1,96 @@
+// What the runtime needs from the operating system. This folder holds the only code that
+// includes SDL or POSIX system headers; everything else goes through these functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace TAVELOR::platform {
+
+// ---- Window and OpenGL ---------------------------------------------------------------
+using WindowHandle = void*;
+
+struct DisplayMode {
+  int width = 0;
+  int height = 0;
+  int bits = 0;
+};
+
+// Starts the video and event subsystems once; false when no display can be had.
+bool VideoInit();
+DisplayMode GetDesktopMode();
+
+// Creates a hidden, non-resizable window with an OpenGL-capable client area of exactly
+// width x height pixels at (x, y). Null on failure.
+WindowHandle CreateWindow(const char* title, int x, int y, int width, int height);
+void DestroyWindow(WindowHandle window);
+void SetWindowCaption(WindowHandle window, const char* caption);
+std::string GetWindowCaption(WindowHandle window);
+void ShowWindow(WindowHandle window, bool visible);
+bool IsWindowVisible(WindowHandle window);
+void RaiseWindow(WindowHandle window);
+void SetWindowPosition(WindowHandle window, int x, int y);
+void GetWindowPosition(WindowHandle window, int* x, int* y);
+void SetWindowClientSize(WindowHandle window, int width, int height);
+void GetWindowClientSize(WindowHandle window, int* width, int* height);
+// Switches the display to width x height (and bits when non-zero) and makes the window
+// cover it. False when the mode cannot be set; the window is then left as it was.
+bool EnterFullscreen(WindowHandle window, int width, int height, int bits);
+void LeaveFullscreen(WindowHandle window);
+
+// A compatibility-profile context, RGBA, double buffered, 24-bit depth, no vsync.
+bool CreateGLContext(WindowHandle window);
+void DeleteGLContext();
+bool HasGLContext();
+void SwapWindow(WindowHandle window);
+void* GetGLProcAddress(const char* name);
+
+// ---- Messages --------------------------------------------------------------------------
+// Window-system events translated into the window messages of the runtime's window
+// procedure.
+struct Message {
+  unsigned int message = 0;
+  unsigned int wParam = 0;
+  long lParam = 0;
+};
+// Takes one pending message; false when none is waiting.
+bool PeekMessage(Message* out);
+// Queues focus changes as if the window system had sent them (used by tests and tools).
+void PushFocusEvent(WindowHandle window, bool gained);
+void PushCloseEvent(WindowHandle window);
+
+// ---- Keyboard ----------------------------------------------------------------------------
+// Fills 256 bytes indexed by DirectInput key code (PC set-1 scan codes, 0x80 = down). A key
+// pressed and released since the previous call still reads as down once, so short taps
+// between two frames are not lost.
+void GetKeyboardState(unsigned char state[256]);
+// The DirectInput key code of an SDL scancode number, 0 when it has none.
+int ScancodeToKeyCode(int scancode);
+
+// ---- Clock ----------------------------------------------------------------------------
+std::uint64_t PerformanceCounter();
+std::uint64_t PerformanceFrequency();
+std::uint32_t TickCount();  // milliseconds since the clock started
+void SleepMs(double milliseconds);
+
+// ---- Process and files ------------------------------------------------------------------
+std::string TempDir();       // TMPDIR or /tmp, always ending in '/'
+std::string ModulePath();    // the executable's full path
+std::string CurrentDir();
+bool SetCurrentDir(const char* path);
+bool RemoveFile(const char* path);
+// Opens path for appending without following a symbolic link at the last component, and
+// writes the bytes. False when the file cannot be opened or written.
+bool AppendToFile(const char* path, const char* bytes, std::size_t length);
+
+// A modal message box with an exclamation icon. Returns at once where there is no display.
+void MessageBox(const char* caption, const char* text);
+
+// True when a debugger (a tracer) is attached to the process.
+bool DebuggerAttached();
+// Hands control to the attached debugger.
+void DebugBreak();
+// Writes a line to standard error.
+void DebugOutput(const char* text);
+
+}  // namespace TAVELOR::platform
