@@ -258,6 +258,20 @@ void PushCloseEvent(WindowHandle window) {
   SDL_PushEvent(&e);
 }
 
+void PushKeyEvent(WindowHandle window, int keyCode, bool down) {
+  for (const KeyPair& k : kKeys) {
+    if (k.dik != keyCode) continue;
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.windowID = WindowIdOf(window);
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = k.sdl;
+    e.key.keysym.sym = SDL_GetKeyFromScancode(k.sdl);
+    SDL_PushEvent(&e);
+    return;
+  }
+}
+
 // ---- Keyboard ---------------------------------------------------------------------------
 
 int ScancodeToKeyCode(int scancode) {
