@@ -155,6 +155,16 @@ TEST_F(FrameDeathTest, EscapeAltF4AndClosingEndTheProgramWithCodeZero) {
       ::testing::ExitedWithCode(0), "");
 }
 
+TEST_F(FrameDeathTest, StartupWithoutADisplayStopsWithAReason) {
+  EXPECT_EXIT(
+      {
+        setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+        Start();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1), "No display available");
+}
+
 TEST(Frame, WindowClientAreaAndViewport) {
   Start();
   int w = 0, h = 0;
@@ -197,6 +207,27 @@ TEST(Frame, WindowClientAreaAndViewport) {
   EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
   EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
   Lumbo.Make2DViewport(0, 0, 0, 0);
+}
+
+TEST(Frame, FullscreenWithoutSuchAModeFallsBackToAWindow) {
+  Start();
+  Lumbo.ChangeSize(123, 77);  // no display offers this mode
+  std::remove(ErrorLogPath().c_str());
+  EXPECT_FALSE(Lumbo.DoFullscreen());
+  EXPECT_EQ(Lumbo.fullscreen, 0);
+  EXPECT_EQ(ReadLog(), (std::vector<std::string>{"No Fullscreen Mode available"}));
+  int w = 0, h = 0;
+  platform::GetWindowClientSize(__hWnd, &w, &h);
+  EXPECT_EQ(w, 123);
+  EXPECT_EQ(h, 77);
+  Lumbo.ChangeSize(640, 480);
+  EXPECT_TRUE(Lumbo.DoWindowed());
+  platform::GetWindowClientSize(__hWnd, &w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_TRUE(Lumbo.HideWindow());
+  EXPECT_FALSE(platform::IsWindowVisible(__hWnd));
+  EXPECT_TRUE(Lumbo.DoWindowed());
+  EXPECT_TRUE(platform::IsWindowVisible(__hWnd));
 }
 
 TEST(Frame, WindowPlacementFormula) {

@@ -7,7 +7,8 @@ bin=$2/game/hollerquast
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${IN_XVFB:-}" != 1 ]; then
-  exec env IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+  # A random first display number keeps parallel runs from racing for the same one.
+  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -15,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 wait_window() {  # exact caption (extended regex) -> window id
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
@@ -41,7 +42,7 @@ start_game() {
 }
 
 expect_exit_zero() {
-  for _ in $(seq 1 50); do
+  for _ in $(seq 1 200); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
