@@ -26,9 +26,9 @@ namespace arrays_detail {
 // True when index i does not fit a dimension of the given size: negative, not a number,
 // not below the size, or not 0 for a dimension the array does not have (size 0). The
 // checks are made on the doubles before anything is converted.
-inline bool OutOfRange(double i, int size) {
+inline int OutOfRange(double i, int size) {
   const double limit = size;
-  return !(i >= 0) | (size != 0 ? i >= limit : i != 0);
+  return static_cast<int>(!(i >= 0)) | static_cast<int>(size != 0 ? i >= limit : i != 0);
 }
 
 // Buffer position of the element at the given indices, or the end of the program when
@@ -36,7 +36,7 @@ inline bool OutOfRange(double i, int size) {
 inline int Position(const int* sizes, const int* strides, bool hasData, double i1, double i2, double i3,
                     double i4, double i5, double i6, double i7, double i8) {
   if (sizes[0] == 0) [[unlikely]] ArrayError(8);
-  const bool bad = !hasData | OutOfRange(i1, sizes[0]) | OutOfRange(i2, sizes[1]) | OutOfRange(i3, sizes[2]) |
+  const int bad = static_cast<int>(!hasData) | OutOfRange(i1, sizes[0]) | OutOfRange(i2, sizes[1]) | OutOfRange(i3, sizes[2]) |
                    OutOfRange(i4, sizes[3]) | OutOfRange(i5, sizes[4]) | OutOfRange(i6, sizes[5]) |
                    OutOfRange(i7, sizes[6]) | OutOfRange(i8, sizes[7]);
   if (bad) [[unlikely]] ArrayError(9);
