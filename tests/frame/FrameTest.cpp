@@ -392,6 +392,8 @@ TEST(ErrorChannel, PauseAndDebugWithoutDebuggerDoesNothing) {
   EXPECT_TRUE(__g_paused);
   EXPECT_TRUE(platform::IsWindowVisible(__hWnd));
   __g_paused = false;
+  EXPECT_EQ(DebuggerRequestText(reinterpret_cast<void*>(6699)), "BP1a2b");
+  EXPECT_EQ(DebuggerRequestText(nullptr), "BP0");
 }
 
 TEST(StartupHelpers, ProgramDirectoryAndCommandLine) {
