@@ -5,7 +5,9 @@
 
 namespace TAVELOR {
 
-// Names the media archive and the data archive that load commands search after the disk.
-void SETSHOEBOX(DGStr media, DGStr data);
+// Names the data archive (pictures, fonts, sprites, sounds, meshes, line files) and the media
+// archive (music, video) that load commands search after the disk; removes the temporary
+// files both archives had unpacked.
+void SETSHOEBOX(DGStr data, DGStr media);
 
 }  // namespace TAVELOR
