@@ -1,7 +1,10 @@
 // The mesh commands: loading and saving object slots and the object builder.
 #include <tavelor/scene3d.h>
 
+#include <string>
+
 #include "scene3d/Lumenar3D.h"
+#include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -9,7 +12,10 @@ namespace TAVELOR {
 void X_LOADOBJ(DGStr name, double object) {
   int n = TruncToInt(object);
   if (!lumbo3D.Object(n)) return;
-  lumbo3D.LoadObject(name.c_str(), n);
+  // A file on disk, else the data archive's member unpacked to a temporary file.
+  std::string path = ResolveDataPath(name.c_str());
+  if (path.empty()) return;
+  lumbo3D.LoadObject(path.c_str(), n);
 }
 
 void X_SAVEOBJ(DGStr name, double object) { lumbo3D.SaveObject(name.c_str(), TruncToInt(object)); }
