@@ -336,14 +336,15 @@ TEST_F(Builder, AutoNormalModes) {
 }
 
 TEST_F(Builder, TangentsFollowTextureAxesAndSkipDegenerateTriangles) {
-  // Triangle list: one mapped triangle, then one whose texture coordinates are all equal.
+  // Triangle list: one mapped triangle, then one whose texture extent is too small to give
+  // a direction (|det| = 1e-6).
   lumbo3D.UserObjectStart(0, 0);
   lumbo3D.UserObjectAddVertex(0, 0, 0, 0, 0, 0);
   lumbo3D.UserObjectAddVertex(255, 0, 0, 1, 0, 0);
   lumbo3D.UserObjectAddVertex(0, 255, 0, 0, 1, 0);
   lumbo3D.UserObjectAddVertex(0, 0, 255, 0.5, 0.5, 0);
-  lumbo3D.UserObjectAddVertex(255, 0, 255, 0.5, 0.5, 0);
-  lumbo3D.UserObjectAddVertex(0, 255, 255, 0.5, 0.5, 0);
+  lumbo3D.UserObjectAddVertex(255, 0, 255, 0.501, 0.5, 0);
+  lumbo3D.UserObjectAddVertex(0, 255, 255, 0.5, 0.501, 0);
   lumbo3D.UserObjectEnd();
   MeshObjectX& m = lumbo3D.meshes[0];
   m.AutoNormalsAfterCompression(true, false, true);

@@ -81,7 +81,10 @@ void MeshObjectX::PrepareTriangles() {
       }
       ExpandNode(frame, k, slot[c]);
       if (++c < 3) continue;
-      std::memcpy(out, slot, sizeof slot);
+      // Record by record: a single 264-byte block copy is slower here.
+      out[0] = slot[0];
+      out[1] = slot[1];
+      out[2] = slot[2];
       out += 3;
       switch (kind) {
         case GroupKind::List:
