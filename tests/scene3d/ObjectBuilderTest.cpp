@@ -369,35 +369,4 @@ TEST_F(Builder, TangentsFollowTextureAxesAndSkipDegenerateTriangles) {
   EXPECT_EQ(m.frames[0].nodes[2].tangentIndex, 9);
 }
 
-TEST_F(Builder, QueueGrowsByBlocksAndCopiesFrames) {
-  Queue<int> q;
-  q.Append(1);
-  EXPECT_EQ(q.capacity, 512);
-  for (int i = 0; i < 511; ++i) q.Append(i);
-  q.Append(7);
-  EXPECT_EQ(q.capacity, 640);
-  q.Empty();
-  EXPECT_EQ(q.capacity, 640);
-  EXPECT_TRUE(q.Reserve(1000));
-  EXPECT_EQ(q.capacity, 1000);
-  q.Free();
-  EXPECT_EQ(q.capacity, 0);
-  EXPECT_EQ(q.data, nullptr);
-
-  // Frames inside a growing list keep their own lists.
-  Queue<POLY_FRAME> frames;
-  for (int i = 0; i < 600; ++i) {
-    POLY_FRAME f;
-    f.nodes.Append(POLY_PACKED{{static_cast<std::uint8_t>(i), 0, 0}, 0, 0, 0, 0});
-    f.radius = 3;
-    frames.Append(f);
-  }
-  EXPECT_EQ(frames[599].nodes[0].q[0], 599 % 256);
-  POLY_FRAME copy;
-  copy = frames[5];
-  EXPECT_EQ(copy.nodes[0].q[0], 5);
-  EXPECT_EQ(copy.radius, 0);  // the sphere is not copied
-  EXPECT_NE(copy.nodes.data, frames[5].nodes.data);
-}
-
 }  // namespace

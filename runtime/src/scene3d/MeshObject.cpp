@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -102,6 +103,9 @@ constexpr std::int64_t kFrameHeaderBytes = 28;
 bool MeshObject::Load(const char* name, bool expand) {
   Clear(true);
   if (!name) return false;
+  // Only a regular file has a size that bounds its counts.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec)) return false;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "rb"));
   if (!file) return false;
 
