@@ -103,6 +103,8 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes);
 // ---- Addresses ----------------------------------------------------------------------------
 NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address);
 NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address);
+// Where an unconnected socket's writes go.
+NLboolean nlSetRemoteAddr(NLsocket socket, const NLaddress* address);
 // The host's addresses with port 0 (127.0.0.1 alone when it has none). The array stays
 // valid until the same thread calls this again.
 NLaddress* nlGetAllLocalAddr(NLint* count);

@@ -512,6 +512,28 @@ NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address) {
   return NL_TRUE;
 }
 
+NLboolean nlSetRemoteAddr(NLsocket socket, const NLaddress* address) {
+  if (!address) {
+    SetError(NL_NULL_POINTER);
+    return NL_FALSE;
+  }
+  auto sock = Find(socket);
+  if (!sock) return NL_FALSE;
+  if (sock->state != kUnconnected) {
+    SetError(NL_CONNECTED);
+    return NL_FALSE;
+  }
+  sockaddr_in sa = ToSockaddr(address);
+  if (!address->valid || sa.sin_family != AF_INET) {
+    SetError(NL_BAD_ADDR);
+    return NL_FALSE;
+  }
+  std::lock_guard<std::mutex> guard(sock->peerLock);
+  sock->peer = sa;
+  sock->hasPeer = true;
+  return NL_TRUE;
+}
+
 NLaddress* nlGetAllLocalAddr(NLint* count) {
   thread_local std::vector<NLaddress> addresses;
   addresses.clear();
