@@ -128,6 +128,12 @@ int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
       Unlock(this);
       return id;
     }
+    if (!workerAlive) {
+      // The worker has ended (a failed accept): no id can come any more.
+      localPlayers.remove_if([serial](const Player& p) { return p.serial == *serial; });
+      Unlock(this);
+      return -1;
+    }
     if (std::chrono::steady_clock::now() >= giveUp) {
       // Marked for removal: the worker drops the record.
       for (Player& q : localPlayers) {
@@ -253,8 +259,9 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
       std::printf("[OK]\n");
       return true;
     }
+    const bool alive = workerAlive;
     Unlock(this);
-    if (std::chrono::steady_clock::now() >= giveUp) break;
+    if (!alive || std::chrono::steady_clock::now() >= giveUp) break;
     htThreadSleep(kPollMs);
   }
   std::printf("[FAIL]\n");

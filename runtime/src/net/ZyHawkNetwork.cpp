@@ -99,6 +99,7 @@ void ZyHawkNetwork::NameFromRequest(const Message& msg, char* name) {
 ZyHawkNetwork::ZyHawkNetwork() { htMutexInit(&lock); }
 
 ZyHawkNetwork::~ZyHawkNetwork() {
+  Stop();  // the worker uses the object until it has ended
   if (listenSocket != NL_INVALID) nlClose(listenSocket);
   if (connSocket != NL_INVALID) nlClose(connSocket);
   htMutexDestroy(&lock);
