@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -79,7 +80,9 @@ inline int Threads() { return CountEntries("/proc/self/task"); }
 // A fresh, empty directory for one test's exchange with its child processes.
 inline std::filesystem::path ExchangeDir(const std::string& name) {
   const char* tmp = std::getenv("TMPDIR");
-  std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / ("net_" + name);
+  // Unique per run, so that two test programs running at once never share one.
+  std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /
+                              ("net_" + name + "_" + std::to_string(std::random_device()()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;

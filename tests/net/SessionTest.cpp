@@ -92,6 +92,8 @@ TEST_F(NetSession, HostAndTwoClientProcesses) {
   EXPECT_EQ(nettest::ReadFile(dir / "bob.msgs"), "hello bob\nhi all\n");
 
   nettest::WriteFile(dir / "quit", "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  fs::remove_all(dir);
 }
 
 TEST_F(NetSession, BroadcastReachesEveryLocalPlayerOnce) {
@@ -200,4 +202,6 @@ TEST_F(NetSession, RepeatedHostAndJoinLeakNothing) {
       << "descriptors " << nettest::OpenDescriptors() << " (was " << fds << "), threads " << nettest::Threads()
       << " (was " << threads << ")";
   nettest::WriteFile(dir / "quit", "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  fs::remove_all(dir);
 }
