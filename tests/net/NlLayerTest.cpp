@@ -210,6 +210,24 @@ TEST_F(NlLayer, ConnectAndAcceptTogether) {
   EXPECT_NE(nlWrite(client, "x", 1), NL_INVALID);
 }
 
+TEST_F(NlLayer, ConnectWithoutAnswerIsRefused) {
+  NLsocket silent = nlOpen(0, NL_UNRELIABLE);  // receives the request, never answers
+  NLsocket client = nlOpen(0, NL_UNRELIABLE);
+  NLaddress to = Loopback(PortOf(silent));
+  ASSERT_TRUE(nlConnect(client, &to));
+  char byte = 0;
+  EXPECT_EQ(nlWrite(client, &byte, 1), NL_INVALID);
+  EXPECT_EQ(nlGetError(), NL_CON_PENDING);
+  // The handshake gives up after five to six seconds.
+  ASSERT_TRUE(WaitFor([&] { return nlWrite(client, &byte, 1) == NL_INVALID && nlGetError() == NL_CON_REFUSED; }, 8000));
+  EXPECT_EQ(nlRead(client, &byte, 1), NL_INVALID);
+  EXPECT_EQ(nlGetError(), NL_CON_REFUSED);
+  // Closing during a handshake is safe too.
+  NLsocket again = nlOpen(0, NL_UNRELIABLE);
+  ASSERT_TRUE(nlConnect(again, &to));
+  EXPECT_TRUE(nlClose(again));
+}
+
 TEST_F(NlLayer, GroupsAndPolling) {
   NLint g = nlGroupCreate();
   ASSERT_NE(g, NL_INVALID);
