@@ -21,9 +21,9 @@ using namespace TAVELOR;
 namespace fs = std::filesystem;
 
 TEST(NetChild, Run) {
-  const char* spec = std::getenv("TAVELOR_NET_CHILD");
-  if (!spec) GTEST_SKIP() << "runs only as a child of the session tests";
-  std::string s = spec;
+  const char* setting = std::getenv("TAVELOR_NET_CHILD");
+  if (!setting) GTEST_SKIP() << "runs only as a child of the session tests";
+  std::string s = setting;
   const std::size_t a = s.find(':');
   const std::size_t b = s.find(':', a + 1);
   const std::string role = s.substr(0, a);

@@ -12,8 +12,8 @@ namespace TAVELOR {
 
 namespace {
 
-// Answers and player ids are awaited this long (250 polls of 20 ms originally); the wait
-// ends as soon as the result is there.
+// Answers and player ids are awaited up to 5 seconds; the wait ends as soon as the result
+// is there.
 constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
 constexpr int kPollMs = 1;
 
