@@ -70,7 +70,9 @@ expect_exit_zero "Escape"
 
 # 2. Alt+F4.
 start_game
-xdotool windowfocus --sync "$win"; xdotool key alt+F4
+xdotool windowfocus --sync "$win"
+# Held as a person holds them: down together for a few frames.
+xdotool keydown alt keydown F4; sleep 0.3; xdotool keyup F4 keyup alt
 expect_exit_zero "Alt+F4"
 
 # 3. The window system's close request.
