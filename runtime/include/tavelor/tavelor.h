@@ -2,6 +2,9 @@
 #pragma once
 
 #include <tavelor/dgstr.h>
+#include <tavelor/arrays.h>
+#include <tavelor/strfuncs.h>
+#include <tavelor/maths.h>
 #include <tavelor/wintypes.h>
 #include <tavelor/frame.h>
 #include <tavelor/input.h>
