@@ -1,9 +1,9 @@
 // Path finding on grids.
 #pragma once
 
-namespace TAVELOR {
+#include <tavelor/arrays.h>
 
-class DGIntArray;
+namespace TAVELOR {
 
 // Finds a cheapest 4-neighbour path over the grid `map` (first index x, second y; a value
 // greater than 0 is the relative cost of entering the cell, 0 or less blocks it) with weighted

@@ -12,3 +12,4 @@
 #include <tavelor/storage.h>
 #include <tavelor/graphics2d.h>
 #include <tavelor/scene3d.h>
+#include <tavelor/pathfinding.h>
