@@ -93,18 +93,20 @@ TEST(NodeFactory, HandsOutEachNodeOnceAndReusesReleasedOnes) {
 }
 
 TEST(NodeHashTable, BitsAndBucketsFollowTheHashRule) {
+  NodeFactory pool;
+  ASSERT_TRUE(pool.allocate(4));
   NodeHashTable t;
-  ASSERT_TRUE(t.create(8));
+  ASSERT_TRUE(t.create(8, pool));
   EXPECT_EQ(t.bucketCount(), 256u);
   EXPECT_EQ(t.hash(3, 5), t.hash(3 + 16, 5));
   EXPECT_EQ(t.hash(3, 5), t.hash(3, 5 + 16));
   EXPECT_NE(t.hash(3, 5), t.hash(4, 5));
   EXPECT_EQ(t.hash(3, 5), 3u | (5u << 4));
-  ASSERT_TRUE(t.create(7));
+  ASSERT_TRUE(t.create(7, pool));
   EXPECT_EQ(t.bits(), 6u);
-  ASSERT_TRUE(t.create(31));
+  ASSERT_TRUE(t.create(31, pool));
   EXPECT_EQ(t.bits(), 24u);
-  ASSERT_TRUE(t.create(0));
+  ASSERT_TRUE(t.create(0, pool));
   EXPECT_EQ(t.bucketCount(), 1u);
   EXPECT_EQ(t.hash(-7, 123), 0u);
 }
@@ -113,7 +115,7 @@ TEST(NodeHashTable, SetOperationsAndIterationStayConsistent) {
   NodeFactory pool;
   ASSERT_TRUE(pool.allocate(64));
   NodeHashTable t;
-  ASSERT_TRUE(t.create(2));  // 4 buckets: long chains
+  ASSERT_TRUE(t.create(2, pool));  // 4 buckets: long chains
   std::vector<Node*> nodes;
   for (int i = 0; i < 40; ++i) {
     Node* n = pool.fetch();
@@ -129,6 +131,8 @@ TEST(NodeHashTable, SetOperationsAndIterationStayConsistent) {
   t.erase(nodes[7]);
   t.erase(nodes[7]);
   EXPECT_EQ(t.size(), 39u);
+  EXPECT_FALSE(t.contains(nodes[7]));
+  EXPECT_TRUE(t.contains(nodes[6]));
   NodeHashIterator it(t);
   EXPECT_EQ(it.find(7, 0), nullptr) << "an erased node is not found";
   t.add(nodes[7]);
@@ -162,5 +166,6 @@ TEST(NodeHashTable, SetOperationsAndIterationStayConsistent) {
   t.releaseAll(pool);
   EXPECT_EQ(t.size(), 0u);
   EXPECT_EQ(it.begin(), nullptr);
+  for (Node* n : nodes) EXPECT_FALSE(t.contains(n));
   EXPECT_EQ(pool.used(), 6u) << "only the closed nodes went back, not the removed ones";
 }

@@ -4,17 +4,6 @@
 
 namespace TAVELOR::pathfinding {
 
-namespace {
-
-// The neighbours in visiting order; the diagonal ones are at 0, 2, 5 and 7.
-constexpr int kDx[8] = {-1, 0, 1, 1, -1, -1, 0, 1};
-constexpr int kDy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
-constexpr bool kDiagonal[8] = {true, false, true, false, false, true, false, true};
-constexpr int kStraight[4] = {1, 3, 4, 6};
-constexpr int kAll[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-
-}  // namespace
-
 AStarPlanner::~AStarPlanner() = default;
 
 void AStarPlanner::initialize() {
@@ -30,12 +19,9 @@ void AStarPlanner::initialize() {
     done_ = true;
     return;
   }
-  start->parent = nullptr;
   start->x = desc_.startX;
   start->y = desc_.startY;
-  start->g = 0.0f;
-  start->f = 0.0f;
-  openPush(start);
+  openPush(pool_.indexOf(start), 0.0f);
 }
 
 bool AStarPlanner::run() {
@@ -43,20 +29,20 @@ bool AStarPlanner::run() {
   ++slices_;
   const float diagonalFactor = desc_.diagonalCost ? kDiagonalFactor : 1.0f;
   const float w = desc_.weight;
-  const int width = desc_.width;
-  const int height = desc_.height;
+  const std::ptrdiff_t width = desc_.width;
   const int goalX = desc_.goalX;
   const int goalY = desc_.goalY;
-  const int* order = desc_.allowDiagonals ? kAll : kStraight;
-  const int count = desc_.allowDiagonals ? 8 : 4;
   const float* map = map_.get();
+  // Cell index offset of each neighbour.
+  std::ptrdiff_t offset[8];
+  for (int k = 0; k < 8; ++k) offset[k] = kNeighbourX[k] + width * kNeighbourY[k];
 
   for (;;) {
-    Node* current = openPop();
-    if (!current) {
+    if (open_.isEmpty()) {
       done_ = true;
       return true;
     }
+    Node* current = pool_.at(openPop());
     if (hook_) hook_(hookContext_, *current);
     if (current->x == goalX && current->y == goalY) {
       closed_.add(current);
@@ -64,29 +50,32 @@ bool AStarPlanner::run() {
       done_ = true;
       return true;
     }
-    for (int k = 0; k < count; ++k) {
-      const int dir = order[k];
-      const int nx = current->x + kDx[dir];
-      const int ny = current->y + kDy[dir];
-      if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-      const std::size_t cell = static_cast<std::size_t>(nx) + static_cast<std::size_t>(width) * static_cast<std::size_t>(ny);
+    const std::size_t here = static_cast<std::size_t>(current->x + width * current->y);
+    // Only neighbours inside the grid and passable, in the fixed order (lowest bit first).
+    for (unsigned m = moves(here); m != 0; m &= m - 1) {
+      const unsigned dir = static_cast<unsigned>(__builtin_ctz(m));
+      const int nx = current->x + kNeighbourX[dir];
+      const int ny = current->y + kNeighbourY[dir];
+      const std::size_t cell = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(here) + offset[dir]);
       const float cost = map[cell];
-      if (cost < 0.0f) continue;
-      const float g = kDiagonal[dir] ? current->g + cost * diagonalFactor : current->g + cost;
+      const float g = ((kDiagonalMask >> dir) & 1u) ? current->g + cost * diagonalFactor : current->g + cost;
       const float h = static_cast<float>(std::abs(goalX - nx) + std::abs(goalY - ny));
       const float f = (h - g) * w + g;
 
-      Node* node = nodeOfCell(cell);
-      if (node) {
-        if (node->where == Node::kClosed) {
+      Node* node;
+      std::size_t index;
+      if (const std::uint32_t slot = cellSlot(cell)) {
+        index = slot - 1;
+        node = pool_.at(index);
+        if (closed_.containsIndex(index)) {
           if (!(g < node->g)) continue;
-          closed_.erase(node);  // a cheaper way into a closed cell: open it again
-        } else if (node->where >= 0) {
+          closed_.eraseIndex(index);  // a cheaper way into a closed cell: open it again
+        } else if (isOpen(index)) {
           if (g < node->g) {
             node->parent = current;
             node->g = g;
             node->f = f;
-            openReorder(node);
+            openReorder(index, f);
           }
           continue;
         }
@@ -96,11 +85,12 @@ bool AStarPlanner::run() {
         if (!node) continue;  // pool used up: the cell cannot be tracked
         node->x = nx;
         node->y = ny;
+        index = pool_.indexOf(node);
       }
       node->parent = current;
       node->g = g;
       node->f = f;
-      openPush(node);
+      openPush(index, f);
     }
     closed_.add(current);
   }

@@ -60,8 +60,7 @@ double FINDPATH(DGIntArray& map, DGIntArray& path, double weight, double startX,
     path(static_cast<double>(row), 0) = node->x;
     path(static_cast<double>(row), 1) = node->y;
   }
-  planner.cleanup();
-  return static_cast<double>(n);
+  return static_cast<double>(n);  // destroying the planner returns all of its memory
 }
 
 }  // namespace TAVELOR

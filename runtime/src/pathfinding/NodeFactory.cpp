@@ -1,15 +1,37 @@
 #include "pathfinding/NodeFactory.h"
 
+#include <cstdint>
 #include <new>
+#include <utility>
 
 namespace TAVELOR::pathfinding {
 
-bool NodeFactory::allocate(std::size_t n) {
-  nodes_.reset();
+NodeFactory& NodeFactory::operator=(NodeFactory&& other) noexcept {
+  if (this != &other) {
+    free();
+    nodes_ = std::exchange(other.nodes_, nullptr);
+    capacity_ = std::exchange(other.capacity_, 0);
+    fresh_ = std::exchange(other.fresh_, 0);
+    used_ = std::exchange(other.used_, 0);
+    freeList_ = std::exchange(other.freeList_, nullptr);
+  }
+  return *this;
+}
+
+NodeFactory::~NodeFactory() { free(); }
+
+void NodeFactory::free() {
+  ::operator delete(nodes_);  // nodes are trivially destructible
+  nodes_ = nullptr;
   capacity_ = fresh_ = used_ = 0;
   freeList_ = nullptr;
+}
+
+bool NodeFactory::allocate(std::size_t n) {
+  free();
   if (n == 0) return true;
-  nodes_.reset(new (std::nothrow) Node[n]);
+  if (n > SIZE_MAX / sizeof(Node)) return false;
+  nodes_ = static_cast<Node*>(::operator new(n * sizeof(Node), std::nothrow));
   if (!nodes_) return false;
   capacity_ = n;
   return true;
@@ -21,26 +43,27 @@ Node* NodeFactory::fetch() {
     node = freeList_;
     freeList_ = node->next;
   } else if (fresh_ < capacity_) {
-    node = nodes_.get() + fresh_++;
+    node = nodes_ + fresh_++;
   } else {
     return nullptr;
   }
   ++used_;
-  *node = Node{};
-  node->where = Node::kLoose;
-  return node;
+  return new (node) Node{};
+}
+
+bool NodeFactory::handedOut(const Node* node) const {
+  return nodes_ && node >= nodes_ && node < nodes_ + fresh_ && node->parent != node;
 }
 
 void NodeFactory::release(Node* node) {
-  if (!owns(node) || node->where == Node::kFree || indexOf(node) >= fresh_) return;
-  node->where = Node::kFree;
+  if (!handedOut(node)) return;
+  node->parent = node;  // marks it released: in use a node is never its own parent
   node->next = freeList_;
   freeList_ = node;
   if (--used_ == 0) reset();  // everything is back: hand nodes out from the start again
 }
 
 void NodeFactory::reset() {
-  for (std::size_t i = 0; i < fresh_; ++i) nodes_[i].where = Node::kFree;
   fresh_ = used_ = 0;
   freeList_ = nullptr;
 }

@@ -2,11 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace TAVELOR::pathfinding {
 
-Planner::~Planner() { unloadMap(); }
+namespace {
+
+constexpr std::size_t kArity = 4;
+// Fills the open list's slots past its last entry, so a parent always has kArity children to
+// compare without testing which of them exist.
+constexpr Planner::OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
+
+}  // namespace
+
+Planner::~Planner() = default;
 
 bool Planner::createMap(const Description& d) {
   if (d.width <= 0 || d.height <= 0 || d.cells == nullptr) return false;
@@ -18,34 +28,57 @@ bool Planner::createMap(const Description& d) {
 
   const std::size_t cells = static_cast<std::size_t>(cells64);
   // Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
-  auto passable = [](double v) { return v > 0.0 && std::isfinite(v); };
+  auto passable = [](double v) { return v > 0.0 && v <= 1.7976931348623157e308; };
   double largest = 0.0;
-  for (std::size_t i = 0; i < cells; ++i)
-    if (passable(d.cells[i]) && d.cells[i] > largest) largest = d.cells[i];
+  for (std::size_t i = 0; i < cells; ++i) {
+    const double v = d.cells[i];
+    if (passable(v) && v > largest) largest = v;
+  }
   if (largest == 0.0) return false;
 
   // Build everything aside so a failure leaves the planner as it was.
   std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
-  std::unique_ptr<std::uint32_t[]> cellNode(new (std::nothrow) std::uint32_t[cells]);
-  if (!map || !cellNode) return false;
+  ZeroedArray<std::uint32_t> cellNode = MakeZeroedArray<std::uint32_t>(cells);
   const std::size_t poolSize = d.poolSize == 0 ? cells : std::min<std::size_t>(d.poolSize, cells);
   const std::size_t openSize = d.openCapacity == 0 ? cells : std::min<std::size_t>(d.openCapacity, cells);
+  std::unique_ptr<std::int32_t[]> openPos(new (std::nothrow) std::int32_t[poolSize]);
+  std::unique_ptr<std::uint8_t[]> moves(new (std::nothrow) std::uint8_t[cells]);
   NodeFactory pool;
-  FixedDeque<Node*> open;
+  FixedDeque<OpenEntry> open;
   NodeHashTable closed;
-  if (!pool.allocate(poolSize) || !open.allocate(openSize) || !closed.create(d.closedBits)) return false;
+  if (!map || !cellNode || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
+      !closed.create(d.closedBits, pool))
+    return false;
 
   for (std::size_t i = 0; i < cells; ++i) {
     const double v = d.cells[i];
     map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : kBlocked;
   }
-  std::fill_n(cellNode.get(), cells, kNoNode);
+  // Which neighbours of each cell lie inside the grid and can be entered, bit k for
+  // direction k of kNeighbourX/Y.
+  const unsigned allowed = d.allowDiagonals ? 0xFFu : 0x5Au;
+  for (int y = 0; y < d.height; ++y) {
+    for (int x = 0; x < d.width; ++x) {
+      unsigned bits = 0;
+      for (unsigned k = 0; k < 8; ++k) {
+        const int nx = x + kNeighbourX[k];
+        const int ny = y + kNeighbourY[k];
+        if (nx >= 0 && ny >= 0 && nx < d.width && ny < d.height &&
+            map[static_cast<std::size_t>(nx) + static_cast<std::size_t>(d.width) * static_cast<std::size_t>(ny)] >= 0.0f)
+          bits |= 1u << k;
+      }
+      moves[static_cast<std::size_t>(x) + static_cast<std::size_t>(d.width) * static_cast<std::size_t>(y)] =
+          static_cast<std::uint8_t>(bits & allowed);
+    }
+  }
 
-  unloadMap();
   map_ = std::move(map);
   cellNode_ = std::move(cellNode);
+  openPos_ = std::move(openPos);
+  moves_ = std::move(moves);
   pool_ = std::move(pool);
   open_ = std::move(open);
+  openLimit_ = openSize;
   closed_ = std::move(closed);
   desc_ = d;
   const float w = d.weight;
@@ -72,28 +105,30 @@ void Planner::cleanup() {
 }
 
 void Planner::dropSearch() {
-  if (pool_.highWater() > 0) {
-    const std::size_t width = static_cast<std::size_t>(desc_.width);
-    for (std::size_t i = 0; i < pool_.highWater(); ++i) {
-      const Node* node = pool_.at(i);
-      if (node->where != Node::kFree)
-        cellNode_[static_cast<std::size_t>(node->x) + width * static_cast<std::size_t>(node->y)] = kNoNode;
-    }
+  if (pool_.used() > 0) {
+    const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
+    std::memset(cellNode_.get(), 0, cells * sizeof(std::uint32_t));
+    closed_.clear();
+    pool_.reset();  // the open and closed nodes, and any dropped from a full open list
   }
   open_.clear();
-  closed_.releaseAll(pool_);
-  pool_.reset();  // the open nodes, and any dropped from a full open list, go back too
+  std::fill_n(open_.data(), std::min(kArity, open_.capacity()), kSentinel);
   order_ = 0;
 }
 
 void Planner::unloadMap() {
-  cleanup();
-  map_.reset();
-  cellNode_.reset();
-  pool_.allocate(0);
   open_.allocate(0);
   closed_ = NodeHashTable{};
+  pool_.allocate(0);
+  openLimit_ = 0;
+  openPos_.reset();
+  moves_.reset();
+  cellNode_.reset();
+  map_.reset();
   desc_ = Description{};
+  goal_ = nullptr;
+  done_ = true;
+  order_ = 0;
 }
 
 std::size_t Planner::getPathSize() const {
@@ -106,8 +141,16 @@ std::size_t Planner::getPathSize() const {
 std::size_t Planner::getMemorySize() const {
   if (!isLoaded()) return 0;
   const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
-  return cells * (sizeof(float) + sizeof(std::uint32_t)) + pool_.capacity() * sizeof(Node) +
-         open_.capacity() * sizeof(Node*) + closed_.bucketCount() * sizeof(Node*);
+  return cells * (sizeof(float) + sizeof(std::uint32_t) + sizeof(std::uint8_t)) +
+         pool_.capacity() * (sizeof(Node) + sizeof(std::int32_t)) + open_.capacity() * sizeof(OpenEntry) +
+         closed_.memorySize();
+}
+
+// The bits of a float as an unsigned number in the same order as the floats themselves.
+std::uint32_t Planner::orderedBits(float f) {
+  std::uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
 }
 
 std::uint32_t Planner::nextOrder() {
@@ -117,75 +160,95 @@ std::uint32_t Planner::nextOrder() {
 
 void Planner::renumberOpen() {
   // Renumbering in key order keeps every comparison's outcome, and a sorted array is a heap.
-  Node** heap = open_.data();
+  OpenEntry* heap = open_.data();
   const std::size_t n = open_.size();
-  std::sort(heap, heap + n, before);
+  std::sort(heap, heap + n, [](const OpenEntry& a, const OpenEntry& b) { return key(a) < key(b); });
   for (std::size_t i = 0; i < n; ++i) {
-    heap[i]->order = static_cast<std::uint32_t>(i);
-    heap[i]->where = static_cast<std::int32_t>(i);
+    heap[i].order = static_cast<std::uint32_t>(i);
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
   }
   order_ = static_cast<std::uint32_t>(n);
 }
 
-void Planner::siftUp(Node** heap, std::size_t i) {
-  Node* node = heap[i];
+void Planner::siftUp(OpenEntry* heap, std::size_t i) {
+  const OpenEntry entry = heap[i];
+  const std::uint64_t k = key(entry);
   while (i > 0) {
-    const std::size_t parent = (i - 1) / 2;
-    if (!before(node, heap[parent])) break;
+    const std::size_t parent = (i - 1) / kArity;
+    if (k >= key(heap[parent])) break;
     heap[i] = heap[parent];
-    heap[i]->where = static_cast<std::int32_t>(i);
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
     i = parent;
   }
-  heap[i] = node;
-  node->where = static_cast<std::int32_t>(i);
+  heap[i] = entry;
+  openPos_[entry.node] = static_cast<std::int32_t>(i);
 }
 
-void Planner::siftDown(Node** heap, std::size_t i, std::size_t n) {
-  Node* node = heap[i];
+void Planner::siftDown(OpenEntry* heap, std::size_t i, std::size_t n) {
+  const OpenEntry entry = heap[i];
+  const std::uint64_t k = key(entry);
   for (;;) {
-    std::size_t child = 2 * i + 1;
-    if (child >= n) break;
-    if (child + 1 < n && before(heap[child + 1], heap[child])) ++child;
-    if (!before(heap[child], node)) break;
-    heap[i] = heap[child];
-    heap[i]->where = static_cast<std::int32_t>(i);
-    i = child;
+    const std::size_t first = kArity * i + 1;
+    if (first >= n) break;
+    // The smallest of the children, chosen without branches (missing ones are sentinels).
+    std::size_t best = first;
+    std::uint64_t bestKey = key(heap[first]);
+    for (std::size_t c = first + 1; c < first + kArity; ++c) {
+      const std::uint64_t ck = key(heap[c]);
+      const bool smaller = ck < bestKey;
+      bestKey = smaller ? ck : bestKey;
+      best = smaller ? c : best;
+    }
+    if (bestKey >= k) break;
+    heap[i] = heap[best];
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
+    i = best;
   }
-  heap[i] = node;
-  node->where = static_cast<std::int32_t>(i);
+  heap[i] = entry;
+  openPos_[entry.node] = static_cast<std::int32_t>(i);
 }
 
-bool Planner::openPush(Node* node) {
-  if (open_.size() == open_.capacity()) {
-    node->where = Node::kLoose;
+bool Planner::openPush(std::size_t i, float f) {
+  const std::size_t n = open_.size();
+  if (n == openLimit_) {
+    openPos_[i] = kNotOpen;
     return false;
   }
-  node->order = nextOrder();  // before the push: a renumbering must not see this node
-  open_.pushBack(node);
-  siftUp(open_.data(), open_.size() - 1);
+  const std::uint32_t order = nextOrder();  // before the push: a renumbering must not see it
+  open_.pushBack(OpenEntry{orderedBits(f), order, static_cast<std::uint32_t>(i)});
+  OpenEntry* heap = open_.data();
+  heap[n + kArity] = kSentinel;  // the buffer holds openLimit_ + kArity entries
+  siftUp(heap, n);
   return true;
 }
 
-Node* Planner::openPop() {
-  if (open_.isEmpty()) return nullptr;
-  Node** heap = open_.data();
-  Node* top = heap[0];
+std::size_t Planner::openPop() {
+  OpenEntry* heap = open_.data();
+  const std::size_t top = heap[0].node;
   const std::size_t n = open_.size() - 1;
   if (n > 0) {
     heap[0] = heap[n];
+    heap[n] = kSentinel;
     siftDown(heap, 0, n);
+  } else {
+    heap[0] = kSentinel;
   }
   open_.popBack();
-  top->where = Node::kLoose;
+  openPos_[top] = kNotOpen;
   return top;
 }
 
-void Planner::openReorder(Node* node) {
-  node->order = nextOrder();  // may renumber the heap, which moves no node out of order
-  Node** heap = open_.data();
-  const std::size_t i = static_cast<std::size_t>(node->where);
-  siftUp(heap, i);
-  siftDown(heap, static_cast<std::size_t>(node->where), open_.size());
+void Planner::openReorder(std::size_t i, float f) {
+  const std::uint32_t order = nextOrder();  // may renumber, which moves no entry out of order
+  OpenEntry* heap = open_.data();
+  const std::size_t pos = static_cast<std::size_t>(openPos_[i]);
+  const std::uint64_t old = key(heap[pos]);
+  heap[pos].fKey = orderedBits(f);
+  heap[pos].order = order;
+  if (key(heap[pos]) < old)
+    siftUp(heap, pos);
+  else
+    siftDown(heap, pos, open_.size());
 }
 
 }  // namespace TAVELOR::pathfinding

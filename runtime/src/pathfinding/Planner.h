@@ -1,10 +1,10 @@
 // The base of the grid planners: owns the cost map, the node pool, the open list and the
 // closed set of one request.
 //
-// The open list is a binary min-heap keyed by (f, entry order) kept in a FixedDeque, with each
-// node's heap position stored in the node. Popping the smallest key expands the node of
-// smallest f and, among equal f, the one that entered the list first. A per-cell index finds
-// the node of a cell in O(1), so a whole search costs O(n log n).
+// The open list is a 4-ary min-heap kept in a FixedDeque. Each entry carries its node's key,
+// f and the order in which the node entered the list, so popping the smallest key expands
+// the node of smallest f and, among equal f, the one that entered first. Each node's heap
+// position and each cell's node are kept in flat arrays, so a whole search costs O(n log n).
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include "pathfinding/Node.h"
 #include "pathfinding/NodeFactory.h"
 #include "pathfinding/NodeHashTable.h"
+#include "pathfinding/ZeroedArray.h"
 
 namespace TAVELOR::pathfinding {
 
@@ -37,6 +38,18 @@ class Planner {
     const double* cells = nullptr;
   };
 
+  // One open-list entry: the node's key, f (as ordered bits) and entry order, and its index.
+  struct OpenEntry {
+    std::uint32_t fKey;
+    std::uint32_t order;
+    std::uint32_t node;
+  };
+
+  // The neighbours in visiting order; the diagonal ones are 0, 2, 5 and 7.
+  static constexpr int kNeighbourX[8] = {-1, 0, 1, 1, -1, -1, 0, 1};
+  static constexpr int kNeighbourY[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+  static constexpr unsigned kDiagonalMask = 0xA5u;
+
   // The float with bits 0x3FB504F4.
   static constexpr float kDiagonalFactor = 1.4142137f;
   // Largest map createMap accepts (width x height); larger requests fail before allocating.
@@ -53,6 +66,8 @@ class Planner {
   // `cells` is null, start or goal lie outside the grid, start equals goal, no cell is
   // passable, or the memory cannot be had. A cell value greater than 0 (and finite) is
   // passable and costs value / largest + 1, in (1, 2]; every other value blocks the cell.
+  // Pool and open list hold poolSize and openCapacity nodes, 0 or more than the grid meaning
+  // one per cell.
   bool createMap(const Description& description);
   // Starts a search (dropping the state of an earlier one).
   virtual void initialize();
@@ -67,6 +82,8 @@ class Planner {
   // Nodes on the parent chain from the goal, both ends included; 0 without a goal.
   std::size_t getPathSize() const;
   std::size_t getOpenSize() const { return open_.size(); }
+  // The open list's capacity (its buffer holds a few more entries as end markers).
+  std::size_t getOpenCapacity() const { return openLimit_; }
   std::size_t getClosedSize() const { return closed_.size(); }
   const Node* getGoal() const { return goal_; }
   const float* getMap() const { return map_.get(); }
@@ -75,7 +92,8 @@ class Planner {
   float getRunningTime() const { return runningTime_; }
   bool isDone() const { return done_; }
   bool isLoaded() const { return map_ != nullptr; }
-  // Bytes held for the loaded map: cost map, cell index, pool, open list and closed set.
+  // Bytes reserved for the loaded map: cost map, cell index, pool, open list, heap positions
+  // and closed set.
   std::size_t getMemorySize() const;
 
   // The entry counter that orders equal-f nodes is renumbered when it reaches this limit
@@ -83,26 +101,31 @@ class Planner {
   void setEntryOrderLimit(std::uint32_t limit) { orderLimit_ = limit < 2 ? 2 : limit; }
 
  protected:
-  static constexpr std::uint32_t kNoNode = UINT32_MAX;
+  static constexpr std::int32_t kNotOpen = -1;
 
-  // The node of a cell (open, closed or loose), or null.
-  Node* nodeOfCell(std::size_t cell) const {
-    const std::uint32_t i = cellNode_[cell];
-    return i == kNoNode ? nullptr : pool_.at(i);
-  }
+  // The pool index of a cell's node plus one; 0 for a cell without a node.
+  std::uint32_t cellSlot(std::size_t cell) const { return cellNode_[cell]; }
   // A fresh node from the pool for a cell without one; null when the pool is used up.
   Node* fetchForCell(std::size_t cell) {
     Node* node = pool_.fetch();
-    if (node) cellNode_[cell] = static_cast<std::uint32_t>(pool_.indexOf(node));
+    if (node) {
+      const std::size_t i = pool_.indexOf(node);
+      cellNode_[cell] = static_cast<std::uint32_t>(i + 1);
+      openPos_[i] = kNotOpen;
+    }
     return node;
   }
+  bool isOpen(std::size_t i) const { return openPos_[i] >= 0; }
+  // Bit k set when neighbour k of the cell is inside the grid, passable and allowed.
+  unsigned moves(std::size_t cell) const { return moves_[cell]; }
 
-  // Open list operations. openPush gives the node the next entry order; it fails, leaving the
-  // node loose, when the list is full. openReorder takes an open node whose f changed and
-  // gives it a new entry order, as if it had been taken out and inserted again.
-  bool openPush(Node* node);
-  Node* openPop();
-  void openReorder(Node* node);
+  // Open list operations on a node by its pool index. openPush gives the node the next entry
+  // order; it fails, leaving the node in neither list, when the list is full. openReorder
+  // takes an open node whose f changed and gives it a new entry order, as if it had been
+  // taken out and inserted again. openPop returns the pool index of the smallest key.
+  bool openPush(std::size_t i, float f);
+  std::size_t openPop();
+  void openReorder(std::size_t i, float f);
 
   bool done_ = true;
   NodeFactory pool_;
@@ -110,21 +133,23 @@ class Planner {
   std::unique_ptr<float[]> map_;
   unsigned int slices_ = 0;
   float runningTime_ = 0.0f;
-  FixedDeque<Node*> open_;
+  FixedDeque<OpenEntry> open_;
   NodeHashTable closed_;
   Node* goal_ = nullptr;
 
  private:
-  static bool before(const Node* a, const Node* b) {
-    return a->f < b->f || (a->f == b->f && a->order < b->order);
-  }
-  void siftUp(Node** heap, std::size_t i);
-  void siftDown(Node** heap, std::size_t i, std::size_t n);
+  static std::uint64_t key(const OpenEntry& e) { return (std::uint64_t{e.fKey} << 32) | e.order; }
+  static std::uint32_t orderedBits(float f);
+  void siftUp(OpenEntry* heap, std::size_t i);
+  void siftDown(OpenEntry* heap, std::size_t i, std::size_t n);
   std::uint32_t nextOrder();
   void renumberOpen();
   void dropSearch();
 
-  std::unique_ptr<std::uint32_t[]> cellNode_;  // pool index of each cell's node, or kNoNode
+  ZeroedArray<std::uint32_t> cellNode_;  // pool index + 1 of each cell's node, 0 for none
+  std::unique_ptr<std::int32_t[]> openPos_;  // heap position of each pool node, or kNotOpen
+  std::unique_ptr<std::uint8_t[]> moves_;    // per cell: the neighbours that can be entered
+  std::size_t openLimit_ = 0;
   std::uint32_t order_ = 0;
   std::uint32_t orderLimit_ = UINT32_MAX;
 };
