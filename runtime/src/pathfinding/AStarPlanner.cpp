@@ -59,23 +59,28 @@ bool AStarPlanner::run() {
       const std::size_t cell = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(here) + offset[dir]);
       const float cost = map[cell];
       const float g = ((kDiagonalMask >> dir) & 1u) ? current->g + cost * diagonalFactor : current->g + cost;
-      const float h = static_cast<float>(std::abs(goalX - nx) + std::abs(goalY - ny));
-      const float f = (h - g) * w + g;
+      const auto fOf = [&] {
+        const float h = static_cast<float>(std::abs(goalX - nx) + std::abs(goalY - ny));
+        return (h - g) * w + g;
+      };
 
       Node* node;
       std::size_t index;
       if (const std::uint32_t slot = cellSlot(cell)) {
         index = slot - 1;
         node = pool_.at(index);
-        if (closed_.containsIndex(index)) {
-          if (!(g < node->g)) continue;
-          closed_.eraseIndex(index);  // a cheaper way into a closed cell: open it again
-        } else if (isOpen(index)) {
-          if (g < node->g) {
-            node->parent = current;
-            node->g = g;
-            node->f = f;
+        const bool open = isOpen(index);
+        if (open || closed_.containsIndex(index)) {
+          if (!(g < node->g)) continue;  // no cheaper than the known way
+          const float f = fOf();
+          node->parent = current;
+          node->g = g;
+          node->f = f;
+          if (open) {
             openReorder(index, f);
+          } else {
+            closed_.eraseIndex(index);  // a cheaper way into a closed cell: open it again
+            openPush(index, f);
           }
           continue;
         }
@@ -87,6 +92,7 @@ bool AStarPlanner::run() {
         node->y = ny;
         index = pool_.indexOf(node);
       }
+      const float f = fOf();
       node->parent = current;
       node->g = g;
       node->f = f;

@@ -14,6 +14,40 @@ constexpr std::size_t kArity = 4;
 // compare without testing which of them exist.
 constexpr Planner::OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
 
+// Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
+bool passable(double v) { return v > 0.0 && v <= 1.7976931348623157e308; }
+
+// Bit k of each cell's entry: neighbour k (in the order of kNeighbourX/Y) lies inside the grid
+// and can be entered; diagonal bits only when diagonals are allowed.
+void FillMoves(const float* map, int width, int height, bool diagonals, std::uint8_t* moves) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  auto open = [](const float* row, int x) { return row[x] >= 0.0f ? 1u : 0u; };
+  for (int y = 0; y < height; ++y) {
+    const float* row = map + w * static_cast<std::size_t>(y);
+    const float* up = y > 0 ? row - w : nullptr;
+    const float* down = y + 1 < height ? row + w : nullptr;
+    std::uint8_t* out = moves + w * static_cast<std::size_t>(y);
+    for (int x = 0; x < width; ++x) {
+      const bool left = x > 0;
+      const bool right = x + 1 < width;
+      unsigned bits = 0;
+      if (up) {
+        bits |= open(up, x) << 1;
+        if (diagonals && left) bits |= open(up, x - 1) << 0;
+        if (diagonals && right) bits |= open(up, x + 1) << 2;
+      }
+      if (right) bits |= open(row, x + 1) << 3;
+      if (left) bits |= open(row, x - 1) << 4;
+      if (down) {
+        if (diagonals && left) bits |= open(down, x - 1) << 5;
+        bits |= open(down, x) << 6;
+        if (diagonals && right) bits |= open(down, x + 1) << 7;
+      }
+      out[x] = static_cast<std::uint8_t>(bits);
+    }
+  }
+}
+
 }  // namespace
 
 Planner::~Planner() = default;
@@ -27,12 +61,11 @@ bool Planner::createMap(const Description& d) {
   if (d.startX == d.goalX && d.startY == d.goalY) return false;
 
   const std::size_t cells = static_cast<std::size_t>(cells64);
-  // Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
-  auto passable = [](double v) { return v > 0.0 && v <= 1.7976931348623157e308; };
   double largest = 0.0;
   for (std::size_t i = 0; i < cells; ++i) {
     const double v = d.cells[i];
-    if (passable(v) && v > largest) largest = v;
+    const double c = passable(v) ? v : 0.0;
+    largest = c > largest ? c : largest;
   }
   if (largest == 0.0) return false;
 
@@ -54,23 +87,7 @@ bool Planner::createMap(const Description& d) {
     const double v = d.cells[i];
     map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : kBlocked;
   }
-  // Which neighbours of each cell lie inside the grid and can be entered, bit k for
-  // direction k of kNeighbourX/Y.
-  const unsigned allowed = d.allowDiagonals ? 0xFFu : 0x5Au;
-  for (int y = 0; y < d.height; ++y) {
-    for (int x = 0; x < d.width; ++x) {
-      unsigned bits = 0;
-      for (unsigned k = 0; k < 8; ++k) {
-        const int nx = x + kNeighbourX[k];
-        const int ny = y + kNeighbourY[k];
-        if (nx >= 0 && ny >= 0 && nx < d.width && ny < d.height &&
-            map[static_cast<std::size_t>(nx) + static_cast<std::size_t>(d.width) * static_cast<std::size_t>(ny)] >= 0.0f)
-          bits |= 1u << k;
-      }
-      moves[static_cast<std::size_t>(x) + static_cast<std::size_t>(d.width) * static_cast<std::size_t>(y)] =
-          static_cast<std::uint8_t>(bits & allowed);
-    }
-  }
+  FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
 
   map_ = std::move(map);
   cellNode_ = std::move(cellNode);
