@@ -1,5 +1,5 @@
 // The A* planner: map loading, search results and lifecycle, checked against a plain Dijkstra
-// and against a sorted-list planner that follows the described algorithm step by step.
+// and against a straightforward sorted-list planner kept here as the reference.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,7 +48,7 @@ void recordExpansion(void* context, const Node& node) {
   static_cast<std::vector<Cell>*>(context)->emplace_back(node.x, node.y);
 }
 
-// ---- Reference: the described planner, a sorted list with linear duplicate search -------------
+// ---- Reference: the same search over a sorted list with a linear duplicate search ------------
 
 struct RefNode {
   RefNode* parent;
@@ -345,7 +345,7 @@ TEST(AStarPlanner, PathCostMatchesDijkstraOnRandomGrids) {
   EXPECT_GT(reachable, 30);
 }
 
-// Expansion order, path, cost and final list sizes equal those of the described sorted-list
+// Expansion order, path, cost and final list sizes equal those of the sorted-list reference
 // planner, including ties (few cost levels), re-opened closed nodes (weights above 0.5) and
 // nodes dropped from a full open list.
 TEST(AStarPlanner, ExpandsExactlyLikeTheSortedListPlanner) {
