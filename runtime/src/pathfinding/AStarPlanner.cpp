@@ -1,5 +1,6 @@
 #include "pathfinding/AStarPlanner.h"
 
+#include <bit>
 #include <cstdlib>
 
 namespace TAVELOR::pathfinding {
@@ -25,8 +26,8 @@ void AStarPlanner::initialize() {
 }
 
 bool AStarPlanner::run() {
-  if (done_) return true;
   ++slices_;
+  if (done_) return true;  // a finished search stays as it is
   const float diagonalFactor = desc_.diagonalCost ? kDiagonalFactor : 1.0f;
   const float w = desc_.weight;
   const std::ptrdiff_t width = desc_.width;
@@ -53,7 +54,7 @@ bool AStarPlanner::run() {
     const std::size_t here = static_cast<std::size_t>(current->x + width * current->y);
     // Only neighbours inside the grid and passable, in the fixed order (lowest bit first).
     for (unsigned m = moves(here); m != 0; m &= m - 1) {
-      const unsigned dir = static_cast<unsigned>(__builtin_ctz(m));
+      const unsigned dir = static_cast<unsigned>(std::countr_zero(m));
       const int nx = current->x + kNeighbourX[dir];
       const int ny = current->y + kNeighbourY[dir];
       const std::size_t cell = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(here) + offset[dir]);
