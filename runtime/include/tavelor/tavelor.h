@@ -13,3 +13,4 @@
 #include <tavelor/graphics2d.h>
 #include <tavelor/scene3d.h>
 #include <tavelor/net.h>
+#include <tavelor/pathfinding.h>

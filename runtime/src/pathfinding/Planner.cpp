@@ -1,0 +1,271 @@
+#include "pathfinding/Planner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace TAVELOR::pathfinding {
+
+namespace {
+
+constexpr std::size_t kArity = 4;
+// Fills the open list's slots past its last entry, so a parent always has kArity children to
+// compare without testing which of them exist.
+constexpr Planner::OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
+
+// Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
+bool passable(double v) { return v > 0.0 && v <= 1.7976931348623157e308; }
+
+// Bit k of each cell's entry: neighbour k (in the order of kNeighbourX/Y) lies inside the grid
+// and can be entered; diagonal bits only when diagonals are allowed.
+void FillMoves(const float* map, int width, int height, bool diagonals, std::uint8_t* moves) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  auto open = [](const float* row, int x) { return row[x] >= 0.0f ? 1u : 0u; };
+  for (int y = 0; y < height; ++y) {
+    const float* row = map + w * static_cast<std::size_t>(y);
+    const float* up = y > 0 ? row - w : nullptr;
+    const float* down = y + 1 < height ? row + w : nullptr;
+    std::uint8_t* out = moves + w * static_cast<std::size_t>(y);
+    for (int x = 0; x < width; ++x) {
+      const bool left = x > 0;
+      const bool right = x + 1 < width;
+      unsigned bits = 0;
+      if (up) {
+        bits |= open(up, x) << 1;
+        if (diagonals && left) bits |= open(up, x - 1) << 0;
+        if (diagonals && right) bits |= open(up, x + 1) << 2;
+      }
+      if (right) bits |= open(row, x + 1) << 3;
+      if (left) bits |= open(row, x - 1) << 4;
+      if (down) {
+        if (diagonals && left) bits |= open(down, x - 1) << 5;
+        bits |= open(down, x) << 6;
+        if (diagonals && right) bits |= open(down, x + 1) << 7;
+      }
+      out[x] = static_cast<std::uint8_t>(bits);
+    }
+  }
+}
+
+}  // namespace
+
+Planner::~Planner() = default;
+
+bool Planner::createMap(const Description& d) {
+  if (d.width <= 0 || d.height <= 0 || d.cells == nullptr) return false;
+  const std::int64_t cells64 = std::int64_t{d.width} * d.height;
+  if (cells64 > kMaxCells) return false;
+  if (d.startX < 0 || d.startX >= d.width || d.startY < 0 || d.startY >= d.height) return false;
+  if (d.goalX < 0 || d.goalX >= d.width || d.goalY < 0 || d.goalY >= d.height) return false;
+  if (d.startX == d.goalX && d.startY == d.goalY) return false;
+
+  const std::size_t cells = static_cast<std::size_t>(cells64);
+  double largest = 0.0;
+  for (std::size_t i = 0; i < cells; ++i) {
+    const double v = d.cells[i];
+    const double c = passable(v) ? v : 0.0;
+    largest = c > largest ? c : largest;
+  }
+  if (largest == 0.0) return false;
+
+  // Build everything aside so a failure leaves the planner as it was.
+  std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
+  ZeroedArray<std::uint32_t> cellNode = MakeZeroedArray<std::uint32_t>(cells);
+  const std::size_t poolSize = d.poolSize == 0 ? cells : std::min<std::size_t>(d.poolSize, cells);
+  const std::size_t openSize = d.openCapacity == 0 ? cells : std::min<std::size_t>(d.openCapacity, cells);
+  std::unique_ptr<std::int32_t[]> openPos(new (std::nothrow) std::int32_t[poolSize]);
+  std::unique_ptr<std::uint8_t[]> moves(new (std::nothrow) std::uint8_t[cells]);
+  NodeFactory pool;
+  FixedDeque<OpenEntry> open;
+  NodeHashTable closed;
+  if (!map || !cellNode || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
+      !closed.create(d.closedBits, pool))
+    return false;
+
+  for (std::size_t i = 0; i < cells; ++i) {
+    const double v = d.cells[i];
+    map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : kBlocked;
+  }
+  FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
+
+  map_ = std::move(map);
+  cellNode_ = std::move(cellNode);
+  openPos_ = std::move(openPos);
+  moves_ = std::move(moves);
+  pool_ = std::move(pool);
+  open_ = std::move(open);
+  openLimit_ = openSize;
+  closed_ = std::move(closed);
+  desc_ = d;
+  const float w = d.weight;
+  desc_.weight = w > 1.0f ? 1.0f : (w > 0.0f ? w : 0.0f);  // NaN fails both tests: 0
+  goal_ = nullptr;
+  slices_ = 0;
+  runningTime_ = 0.0f;
+  order_ = 0;
+  done_ = true;
+  return true;
+}
+
+void Planner::initialize() {
+  dropSearch();
+  done_ = false;
+  slices_ = 0;
+  goal_ = nullptr;
+}
+
+void Planner::cleanup() {
+  dropSearch();
+  goal_ = nullptr;
+  done_ = true;
+}
+
+void Planner::dropSearch() {
+  if (pool_.used() > 0) {
+    const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
+    std::memset(cellNode_.get(), 0, cells * sizeof(std::uint32_t));
+    closed_.clear();
+    pool_.reset();  // the open and closed nodes, and any dropped from a full open list
+  }
+  open_.clear();
+  std::fill_n(open_.data(), std::min(kArity, open_.capacity()), kSentinel);
+  order_ = 0;
+}
+
+void Planner::unloadMap() {
+  open_.allocate(0);
+  closed_ = NodeHashTable{};
+  pool_.allocate(0);
+  openLimit_ = 0;
+  openPos_.reset();
+  moves_.reset();
+  cellNode_.reset();
+  map_.reset();
+  desc_ = Description{};
+  goal_ = nullptr;
+  done_ = true;
+  order_ = 0;
+}
+
+std::size_t Planner::getPathSize() const {
+  std::size_t n = 0;
+  // A chain can never be longer than the pool; the bound keeps a corrupt chain from looping.
+  for (const Node* node = goal_; node && n <= pool_.capacity(); node = node->parent) ++n;
+  return n;
+}
+
+std::size_t Planner::getMemorySize() const {
+  if (!isLoaded()) return 0;
+  const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
+  return cells * (sizeof(float) + sizeof(std::uint32_t) + sizeof(std::uint8_t)) +
+         pool_.capacity() * (sizeof(Node) + sizeof(std::int32_t)) + open_.capacity() * sizeof(OpenEntry) +
+         closed_.memorySize();
+}
+
+// The bits of a float as an unsigned number in the same order as the floats themselves.
+std::uint32_t Planner::orderedBits(float f) {
+  std::uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
+}
+
+std::uint32_t Planner::nextOrder() {
+  if (order_ >= orderLimit_) renumberOpen();
+  return order_++;
+}
+
+void Planner::renumberOpen() {
+  // Renumbering in key order keeps every comparison's outcome, and a sorted array is a heap.
+  OpenEntry* heap = open_.data();
+  const std::size_t n = open_.size();
+  std::sort(heap, heap + n, [](const OpenEntry& a, const OpenEntry& b) { return key(a) < key(b); });
+  for (std::size_t i = 0; i < n; ++i) {
+    heap[i].order = static_cast<std::uint32_t>(i);
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
+  }
+  order_ = static_cast<std::uint32_t>(n);
+}
+
+void Planner::siftUp(OpenEntry* heap, std::size_t i) {
+  const OpenEntry entry = heap[i];
+  const std::uint64_t k = key(entry);
+  while (i > 0) {
+    const std::size_t parent = (i - 1) / kArity;
+    if (k >= key(heap[parent])) break;
+    heap[i] = heap[parent];
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
+    i = parent;
+  }
+  heap[i] = entry;
+  openPos_[entry.node] = static_cast<std::int32_t>(i);
+}
+
+void Planner::siftDown(OpenEntry* heap, std::size_t i, std::size_t n) {
+  const OpenEntry entry = heap[i];
+  const std::uint64_t k = key(entry);
+  for (;;) {
+    const std::size_t first = kArity * i + 1;
+    if (first >= n) break;
+    // The smallest of the children, chosen without branches (missing ones are sentinels).
+    std::size_t best = first;
+    std::uint64_t bestKey = key(heap[first]);
+    for (std::size_t c = first + 1; c < first + kArity; ++c) {
+      const std::uint64_t ck = key(heap[c]);
+      const bool smaller = ck < bestKey;
+      bestKey = smaller ? ck : bestKey;
+      best = smaller ? c : best;
+    }
+    if (bestKey >= k) break;
+    heap[i] = heap[best];
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
+    i = best;
+  }
+  heap[i] = entry;
+  openPos_[entry.node] = static_cast<std::int32_t>(i);
+}
+
+bool Planner::openPush(std::size_t i, float f) {
+  const std::size_t n = open_.size();
+  if (n == openLimit_) {
+    openPos_[i] = kNotOpen;
+    return false;
+  }
+  const std::uint32_t order = nextOrder();  // before the push: a renumbering must not see it
+  open_.pushBack(OpenEntry{orderedBits(f), order, static_cast<std::uint32_t>(i)});
+  OpenEntry* heap = open_.data();
+  heap[n + kArity] = kSentinel;  // the buffer holds openLimit_ + kArity entries
+  siftUp(heap, n);
+  return true;
+}
+
+std::size_t Planner::openPop() {
+  OpenEntry* heap = open_.data();
+  const std::size_t top = heap[0].node;
+  const std::size_t n = open_.size() - 1;
+  if (n > 0) {
+    heap[0] = heap[n];
+    heap[n] = kSentinel;
+    siftDown(heap, 0, n);
+  } else {
+    heap[0] = kSentinel;
+  }
+  open_.popBack();
+  openPos_[top] = kNotOpen;
+  return top;
+}
+
+void Planner::openReorder(std::size_t i, float f) {
+  const std::uint32_t order = nextOrder();  // may renumber, which moves no entry out of order
+  OpenEntry* heap = open_.data();
+  const std::size_t pos = static_cast<std::size_t>(openPos_[i]);
+  const std::uint64_t old = key(heap[pos]);
+  heap[pos].fKey = orderedBits(f);
+  heap[pos].order = order;
+  if (key(heap[pos]) < old)
+    siftUp(heap, pos);
+  else
+    siftDown(heap, pos, open_.size());
+}
+
+}  // namespace TAVELOR::pathfinding
