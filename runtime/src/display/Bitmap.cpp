@@ -54,16 +54,24 @@ bool ParseBmpHeader(const unsigned char* bytes, std::size_t size, std::uint64_t 
   h.bitsPerPixel = U16(info + 14);
   const std::uint32_t compression = U32(info + 16);
   if (h.bitsPerPixel != 8 && h.bitsPerPixel != 24 && h.bitsPerPixel != 32) return false;
-  // Uncompressed rows only; 32-bit files may carry their (standard) channel masks.
-  if (compression != 0 && !(compression == 3 && h.bitsPerPixel == 32)) return false;
+  // Plain rows, 8-bit run-length encoding, or 32-bit pixels with (standard) channel masks.
+  h.rle8 = compression == 1 && h.bitsPerPixel == 8;
+  if (compression != 0 && !h.rle8 && !(compression == 3 && h.bitsPerPixel == 32)) return false;
   if (width <= 0 || width > kMaxBmpSide || height == 0 || height < -kMaxBmpSide || height > kMaxBmpSide)
     return false;
+  if (h.rle8 && height < 0) return false;  // encoded rows are always stored bottom-up
   h.width = width;
   h.height = height < 0 ? -height : height;
   h.topDown = height < 0;
   h.stride = (static_cast<std::uint64_t>(width) * (h.bitsPerPixel / 8) + 3) / 4 * 4;
-  if (static_cast<std::uint64_t>(h.dataOffset) + h.stride * static_cast<std::uint64_t>(h.height) > fileSize)
+  const std::uint64_t rowBytes = h.stride * static_cast<std::uint64_t>(h.height);
+  if (h.rle8) {
+    // A run of two bytes gives at most 255 pixels; skips aside, nothing expands further, so
+    // a tiny file cannot ask for a huge picture.
+    if (rowBytes > 128 * (fileSize - h.dataOffset) + (1u << 20)) return false;
+  } else if (static_cast<std::uint64_t>(h.dataOffset) + rowBytes > fileSize) {
     return false;
+  }
   if (h.bitsPerPixel == 8) {
     // The palette follows the info header (whatever its version) up to the pixel data.
     std::uint64_t paletteStart = kFileHeaderSize + std::max<std::uint64_t>(infoSize, kInfoHeaderSize);
@@ -80,10 +88,47 @@ bool ParseBmpHeader(const unsigned char* bytes, std::size_t size, std::uint64_t 
   return true;
 }
 
+namespace {
+// Expands 8-bit run-length data into plain rows (bottom row first). Pixels the data skips
+// are index 0. Reading stops at the end marker or at the end of the data.
+std::vector<unsigned char> ExpandRle8(const BmpHeader& h, const unsigned char* p, std::size_t n) {
+  std::vector<unsigned char> out(h.stride * static_cast<std::uint64_t>(h.height), 0);
+  std::uint64_t x = 0, y = 0;
+  auto put = [&](unsigned char v) {
+    if (x < static_cast<std::uint64_t>(h.width) && y < static_cast<std::uint64_t>(h.height)) out[y * h.stride + x] = v;
+    ++x;
+  };
+  std::size_t i = 0;
+  while (i + 1 < n && y < static_cast<std::uint64_t>(h.height)) {
+    const unsigned count = p[i], value = p[i + 1];
+    i += 2;
+    if (count > 0) {
+      for (unsigned k = 0; k < count; ++k) put(static_cast<unsigned char>(value));
+    } else if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of picture
+      break;
+    } else if (value == 2) {  // skip right and up
+      if (i + 1 >= n) break;
+      x += p[i];
+      y += p[i + 1];
+      i += 2;
+    } else {  // a literal run, padded to an even length
+      for (unsigned k = 0; k < value && i < n; ++k) put(p[i++]);
+      if (value & 1) ++i;
+    }
+  }
+  return out;
+}
+}  // namespace
+
 bool ParseBmpFile(std::vector<unsigned char> bytes, BmpFile* out) {
   BmpHeader h;
   if (!ParseBmpHeader(bytes.data(), bytes.size(), bytes.size(), &h)) return false;
   out->header = h;
+  out->expanded.clear();
+  if (h.rle8) out->expanded = ExpandRle8(h, bytes.data() + h.dataOffset, bytes.size() - h.dataOffset);
   out->bytes = std::move(bytes);
   return true;
 }

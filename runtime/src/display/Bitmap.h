@@ -25,6 +25,7 @@ struct BmpHeader {
   int height = 0;         // always positive
   bool topDown = false;   // rows stored from the top (negative height field)
   int bitsPerPixel = 0;   // 8, 24 or 32
+  bool rle8 = false;      // 8-bit rows run-length encoded
   std::uint32_t dataOffset = 0;
   std::uint64_t stride = 0;  // bytes per stored row, a multiple of 4
   int paletteEntries = 0;
@@ -33,15 +34,21 @@ struct BmpHeader {
 
 // Checks the headers held in bytes[0 .. size) (at least the first dataOffset bytes of the
 // file) against a file of fileSize bytes. Refused: no "BM", a header block shorter than the
-// 40-byte info header, a bit depth other than 8, 24 or 32, compressed data, a side of 0 or
-// above kMaxBmpSide, or pixel rows that do not fit in the file.
+// 40-byte info header, a bit depth other than 8, 24 or 32, compression other than 8-bit
+// run-length encoding (or channel masks at 32 bits), a side of 0 or above kMaxBmpSide,
+// pixel rows that do not fit in the file, or run-length data that would have to expand
+// beyond what runs can encode.
 bool ParseBmpHeader(const unsigned char* bytes, std::size_t size, std::uint64_t fileSize, BmpHeader* out);
 
-// A whole BMP file in memory with its parsed headers.
+// A whole BMP file in memory with its parsed headers; run-length encoded rows are expanded
+// into `expanded`.
 struct BmpFile {
   BmpHeader header;
   std::vector<unsigned char> bytes;
-  const unsigned char* Pixels() const { return bytes.data() + header.dataOffset; }
+  std::vector<unsigned char> expanded;
+  const unsigned char* Pixels() const {
+    return header.rle8 ? expanded.data() : bytes.data() + header.dataOffset;
+  }
 };
 
 // Parses a complete file image; false when ParseBmpHeader refuses it.
