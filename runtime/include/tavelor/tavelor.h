@@ -2,6 +2,7 @@
 #pragma once
 
 #include <tavelor/dgstr.h>
+#include <tavelor/arrays.h>
 #include <tavelor/wintypes.h>
 #include <tavelor/frame.h>
 #include <tavelor/input.h>

@@ -13,6 +13,7 @@
 #include "input/DXInput.h"
 #include "net/ZyHawkNetwork.h"
 #include "platform/platform.h"
+#include "storage/FastFile.h"
 #include "storage/ZyShoeBox.h"
 
 namespace TAVELOR {
@@ -170,6 +171,7 @@ void __EndProgram() {
     pZyNet->LogOffPlayers();
     delete pZyNet;
   }
+  FlushLineFiles();
   for (ZyShoeBox* box : {__g_ShoeBox_Media, __g_ShoeBox_Data}) {
     if (box) {
       box->Clear();

@@ -1,3 +1,4 @@
+// SETSHOEBOX: names the two archives that load commands search after the disk.
 #include <tavelor/storage.h>
 
 #include "frame/Runtime.h"
@@ -5,15 +6,11 @@
 
 namespace TAVELOR {
 
-void SETSHOEBOX(DGStr media, DGStr data) {
-  if (__g_ShoeBox_Media) {
-    __g_ShoeBox_Media->Clear();
-    __g_ShoeBox_Media->SetName(media.c_str());
-  }
-  if (__g_ShoeBox_Data) {
-    __g_ShoeBox_Data->Clear();
-    __g_ShoeBox_Data->SetName(data.c_str());
-  }
+void SETSHOEBOX(DGStr data, DGStr media) {
+  if (__g_ShoeBox_Data) __g_ShoeBox_Data->Clear();
+  if (__g_ShoeBox_Media) __g_ShoeBox_Media->Clear();
+  if (__g_ShoeBox_Data) __g_ShoeBox_Data->SetName(data.c_str());
+  if (__g_ShoeBox_Media) __g_ShoeBox_Media->SetName(media.c_str());
 }
 
 }  // namespace TAVELOR

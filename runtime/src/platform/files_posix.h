@@ -1,0 +1,41 @@
+// File, directory and process services of the operating system used by the storage commands.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace TAVELOR::platform {
+
+// True when path names a regular file that this process can open for reading. Directories,
+// devices and pipes give false; opening never blocks.
+bool IsReadableFile(const char* path);
+// True when path names a directory.
+bool IsDirectory(const char* path);
+
+struct DirEntry {
+  std::string name;
+  bool directory = false;
+};
+// The entries of a directory, "." and ".." included, in the order the system returns them.
+// False when the directory cannot be read.
+bool ListDirectory(const char* path, std::vector<DirEntry>* out);
+
+// Creates path exclusively (it must not exist; a symbolic link there is never followed) with
+// mode 0600 and writes the bytes. On a write failure the file is removed again. errnoOut, if
+// given, receives the error of a failed create.
+bool CreateFileExclusive(const char* path, const void* bytes, std::size_t length, int* errnoOut = nullptr);
+// True when path is a regular file (not a symbolic link) owned by this process's user.
+bool IsOwnRegularFile(const char* path);
+
+// Starts a program, looked up in PATH when the first argument holds no '/'. False when it
+// cannot be started. With wait, blocks until it ends and stores its exit code (128 + the
+// signal number when a signal ended it); without wait the child is reaped later.
+bool SpawnProcess(const std::vector<std::string>& args, bool wait, int* exitCode);
+// Runs a program to its end with standard output captured. False when it cannot be started.
+bool RunAndCapture(const std::vector<std::string>& args, std::string* output, int* exitCode);
+// True when a program of that name can be found in PATH (or, holding a '/', is executable).
+bool ProgramAvailable(const char* name);
+
+}  // namespace TAVELOR::platform

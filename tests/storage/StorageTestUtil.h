@@ -1,0 +1,77 @@
+// Shared set-up of the storage tests: a fresh working directory and fresh archives per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "frame/Runtime.h"
+#include "platform/platform.h"
+#include "storage/ZyShoeBox.h"
+
+namespace storage_test {
+
+namespace fs = std::filesystem;
+
+inline void WriteBytes(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+}
+
+inline std::string ReadBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Files in the temporary directory whose names start with "~sbx".
+inline std::vector<std::string> TempMembers() {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(TAVELOR::platform::TempDir())) {
+    std::string n = e.path().filename().string();
+    if (n.rfind("~sbx", 0) == 0) out.push_back(n);
+  }
+  return out;
+}
+
+inline std::string PackTool() { return std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack"; }
+
+// Runs a shell command line; its exit status.
+inline int Shell(const std::string& cmd) {
+  int rc = std::system(cmd.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+class StorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    dir_ = fs::path(TAVELOR::platform::TempDir()) /
+           ("storage-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+    for (const std::string& n : TempMembers()) fs::remove(fs::path(TAVELOR::platform::TempDir()) / n);
+    TAVELOR::__g_ShoeBox_Data = new TAVELOR::ZyShoeBox;
+    TAVELOR::__g_ShoeBox_Media = new TAVELOR::ZyShoeBox;
+    TAVELOR::__g_error = 0;
+  }
+  void TearDown() override {
+    delete TAVELOR::__g_ShoeBox_Data;
+    delete TAVELOR::__g_ShoeBox_Media;
+    TAVELOR::__g_ShoeBox_Data = TAVELOR::__g_ShoeBox_Media = nullptr;
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+  }
+  fs::path old_;
+  fs::path dir_;
+};
+
+}  // namespace storage_test
