@@ -187,6 +187,13 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   EXPECT_EQ(LitCount(), 0);
 }
 
+TEST_F(SpriteTest, WindowsNamesFindTheFile) {
+  SaveBmp("winname.bmp", 4, 4, 24, Flat);
+  LOADSPRITE((TempPath("") + "WinName.BMP").c_str(), 15);
+  EXPECT_EQ(Lumbo.imageWidth[15], 4);
+  EXPECT_NE(Lumbo.textureNames[15][0], 0u);
+}
+
 TEST_F(SpriteTest, MipmappedTwinHasTheWholeChain) {
   Load(11, 64, 32, Flat);
   ASSERT_NE(Lumbo.textureNames[11][1], 0u);

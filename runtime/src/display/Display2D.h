@@ -48,10 +48,6 @@ void UploadTexels(const Texels& texels, unsigned int* name, unsigned int* mipNam
 int MakeTextureFromBmp(const BmpFile& file, int x, int y, int w, int h, unsigned int* name,
                        unsigned int* mipName, unsigned long key, bool useKey, bool bump);
 
-// The file a load command reads for a name: the name itself when it exists on disk, else
-// the unpacked member of the data archive. False when it resolves to nothing.
-bool ResolveMediaPath(const char* name, std::string* path);
-
 // Records error 3 at the current debug line and ends the program.
 [[noreturn]] void EndWithFileError();
 

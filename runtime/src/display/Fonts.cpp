@@ -7,6 +7,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
+#include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -57,8 +58,8 @@ void OpenGLLumenar::Text2D(int font, const char* text, float x, float y, float z
 void LOADFONT(DGStr file, double n) {
   const int font = ClampFont(n);
   __nCurFont = font;
-  std::string path;
-  if (!ResolveMediaPath(file.c_str(), &path)) return;
+  const std::string path = ResolveDataPath(file.c_str());
+  if (path.empty()) return;
   if (!Lumbo.LoadFont(font, path.c_str())) EndWithFileError();
 }
 

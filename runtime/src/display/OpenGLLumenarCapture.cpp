@@ -7,6 +7,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
+#include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -79,8 +80,8 @@ void BLACKSCREEN() {
 
 void BLENDSCREEN(DGStr file) {
   if (!Lumbo.hasContext) return;
-  std::string path;
-  if (!ResolveMediaPath(file.c_str(), &path)) return;
+  const std::string path = ResolveDataPath(file.c_str());
+  if (path.empty()) return;
   Lumbo.GrabSurface(0);
   if (!Lumbo.LoadSurface(1, path.c_str())) EndWithFileError();
   Lumbo.BlendToSurface(0, 1);

@@ -6,6 +6,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
+#include "storage/ResolveArchivePath.h"
 
 namespace TAVELOR {
 
@@ -121,8 +122,8 @@ void OpenGLLumenar::PasteSurface(int n) {
 
 void LOADBMP(DGStr file) {
   if (!Lumbo.hasContext) return;
-  std::string path;
-  if (!ResolveMediaPath(file.c_str(), &path)) return;
+  const std::string path = ResolveDataPath(file.c_str());
+  if (path.empty()) return;
   if (!Lumbo.LoadSurface(0, path.c_str())) EndWithFileError();
   Lumbo.PasteSurface(0);
 }

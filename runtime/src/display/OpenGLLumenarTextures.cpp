@@ -7,6 +7,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
+#include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -15,15 +16,6 @@ int MaxTextureSize() {
   GLint max = 0;
   if (Lumbo.hasContext) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
   return max > 0 ? max : 1024;
-}
-
-bool ResolveMediaPath(const char* name, std::string* path) {
-  if (!name || !*name) return false;
-  std::FILE* f = std::fopen(name, "rb");
-  if (!f) return false;
-  std::fclose(f);
-  *path = name;
-  return true;
 }
 
 void EndWithFileError() {
@@ -213,8 +205,8 @@ namespace {
 void LoadSpriteCommand(const DGStr& file, double n, bool bump) {
   const int slot = TruncToInt(n);
   if (!IsSpriteSlot(slot)) return;
-  std::string path;
-  if (!ResolveMediaPath(file.c_str(), &path)) return;
+  const std::string path = ResolveDataPath(file.c_str());
+  if (path.empty()) return;
   Lumbo.FreeSprite(slot);
   Lumbo.LoadSprite(slot, path.c_str(), kSpriteColourKey, bump);
 }
