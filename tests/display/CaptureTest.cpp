@@ -119,7 +119,7 @@ TEST_F(CaptureTest, BlendScreenFadesToTheNewBackground) {
 }
 
 TEST_F(CaptureTest, UnreadableBackgroundsEndTheProgram) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  UseFreshChildProcesses();
   const std::string junk = TempPath("junk_back.bmp");
   WriteFile(junk, std::vector<unsigned char>(64, 'B'));
   __g_debugline = 7;

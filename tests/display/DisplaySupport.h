@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -179,6 +180,19 @@ inline std::string SaveBmp(const std::string& name, int width, int height, int b
   std::string path = TempPath(name);
   WriteFile(path, MakeBmp(width, height, bits, colour));
   return path;
+}
+
+// Death tests of the program's end run in a fresh process (the parent holds a GL context
+// and driver threads). That child unloads the GL driver when it ends, after which the
+// driver's own allocations can no longer be told apart by library name, so leak checking
+// is switched off for the child only.
+inline void UseFreshChildProcesses() {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+  if (options.find("detect_leaks=0") == std::string::npos) {
+    options += options.empty() ? "detect_leaks=0" : ":detect_leaks=0";
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+  }
 }
 
 // Records an exit report on standard error so a death test can check the error code.

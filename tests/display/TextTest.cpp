@@ -109,7 +109,7 @@ TEST_F(TextTest, NarrowFontsUseWholePixelCells) {
 }
 
 TEST_F(TextTest, UnreadableFontEndsTheProgram) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  UseFreshChildProcesses();
   const std::string junk = TempPath("junk_font.bmp");
   WriteFile(junk, std::vector<unsigned char>(64, 'M'));
   __g_debugline = 42;
