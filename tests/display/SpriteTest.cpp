@@ -1,5 +1,8 @@
 // Loading, drawing and colliding sprites, drawn with real OpenGL and read back.
+#include <filesystem>
+
 #include "DisplaySupport.h"
+#include "display/Bitmap.h"
 
 namespace display_test {
 namespace {
@@ -165,6 +168,13 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   LOADSPRITE(junk.c_str(), 10);  // not a bitmap: emptied
   EXPECT_EQ(Lumbo.textureWidth[10], -1);
   EXPECT_EQ(Lumbo.textureNames[10][0], 0u);
+  const std::string dir = TempPath("folder.bmp");
+  std::filesystem::create_directories(dir);
+  Load(10, 8, 8, Flat);
+  LOADSPRITE(dir.c_str(), 10);  // a directory is not found as a file
+  EXPECT_EQ(Lumbo.textureWidth[10], 8);
+  EXPECT_FALSE(Lumbo.LoadSprite(10, dir.c_str(), kSpriteColourKey, false));  // nor read as one
+  EXPECT_EQ(Lumbo.textureWidth[10], -1);
 
   const std::string good = SaveBmp("good.bmp", 4, 4, 24, Flat);
   LOADSPRITE(good.c_str(), 4096);

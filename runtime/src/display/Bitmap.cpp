@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace TAVELOR {
 
@@ -31,11 +32,17 @@ struct FileCloser {
   }
 };
 
-// Size of an open file, or -1.
-long long FileSize(std::FILE* f) {
+// Larger files are refused before anything is allocated for them.
+constexpr long long kMaxBmpFileSize = 2LL << 30;
+
+// Size of an open regular file, or -1 (also for directories and devices, and beyond the
+// size limit).
+long long FileSize(const char* path, std::FILE* f) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return -1;
   if (std::fseek(f, 0, SEEK_END) != 0) return -1;
   long size = std::ftell(f);
-  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) return -1;
+  if (size < 0 || size > kMaxBmpFileSize || std::fseek(f, 0, SEEK_SET) != 0) return -1;
   return size;
 }
 }  // namespace
@@ -137,7 +144,7 @@ bool ReadBmpFile(const char* path, BmpFile* out) {
   if (!path) return false;
   FileCloser file{std::fopen(path, "rb")};
   if (!file.f) return false;
-  long long size = FileSize(file.f);
+  long long size = FileSize(path, file.f);
   if (size < static_cast<long long>(kFileHeaderSize)) return false;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
   if (std::fread(bytes.data(), 1, bytes.size(), file.f) != bytes.size()) return false;
@@ -148,7 +155,7 @@ bool ReadBmpHeader(const char* path, BmpHeader* out) {
   if (!path) return false;
   FileCloser file{std::fopen(path, "rb")};
   if (!file.f) return false;
-  long long size = FileSize(file.f);
+  long long size = FileSize(path, file.f);
   unsigned char head[kFileHeaderSize];
   if (size < static_cast<long long>(kFileHeaderSize) || std::fread(head, 1, sizeof head, file.f) != sizeof head)
     return false;
