@@ -248,19 +248,5 @@ TEST_F(SpriteTest, BumpTextureHoldsNormals) {
   EXPECT_EQ(mid[2], 255);
 }
 
-TEST_F(SpriteTest, ImageMagickPaletteFileDrawsWithItsKey) {
-  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
-  const std::string out = TempPath("im_sprite.bmp");
-  const std::string cmd = "convert -size 20x20 'gradient:#FF0000-#0000FF' -fill '#FF0080' -draw 'rectangle 0,0 4,4' "
-                          "-type Palette '" + out + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  LOADSPRITE(out.c_str(), 14);
-  ASSERT_EQ(Lumbo.imageWidth[14], 20);
-  SPRITE(14, 0, 0);
-  EXPECT_EQ(Pixel(2, 2), 0u);                      // the keyed corner
-  EXPECT_EQ(Pixel(10, 0) & 0xFF, 0xFFu);           // top: red
-  EXPECT_EQ((Pixel(10, 19) >> 16) & 0xFF, 0xFFu);  // bottom: blue
-}
-
 }  // namespace
 }  // namespace display_test
