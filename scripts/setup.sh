@@ -13,7 +13,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   imagemagick sox ffmpeg
   libboost-graph-dev libenet-dev
-  console-setup-linux python3 python3-lzo
+  console-setup-linux python3 python3-xlib python3-lzo
 )
 
 missing=()

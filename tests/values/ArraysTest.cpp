@@ -22,17 +22,10 @@ long Offset(A& a, T& element) {
   return static_cast<long>(&element - a.Data());
 }
 
-TEST(Arrays, NewArrayIsUndimensioned) {
-  DGIntArray a;
-  EXPECT_EQ(a.Data(), nullptr);
-  EXPECT_EQ(a.Dimensions(), -1);
-  EXPECT_EQ(a.Capacity(), 0);
-  EXPECT_EQ(BOUNDS(a, 0), 0);
-  EXPECT_EQ(BOUNDS(a, 7), 0);
-}
-
 TEST(Arrays, DimOneDimension) {
   DGIntArray a;
+  EXPECT_EQ(a.Dimensions(), -1);
+  EXPECT_EQ(BOUNDS(a, 0), 0);  // never dimensioned: no error
   DIM(a, 3);
   EXPECT_EQ(a.Dimensions(), 1);
   EXPECT_EQ(a.Capacity(), 8);
@@ -196,10 +189,8 @@ TEST(Arrays, AssignmentCopiesByValue) {
   DGIntArray b;
   DIM(b, 50);
   b = a;
-  EXPECT_EQ(BOUNDS(b, 0), 3);
   EXPECT_EQ(BOUNDS(b, 1), 2);
   EXPECT_EQ(b(2, 1), 6);
-  EXPECT_EQ(b(0, 0), 0);
 
   // Self-assignment keeps the contents.
   DGIntArray& same = a;

@@ -21,27 +21,28 @@ struct ArrayOps;  // the shared implementation of both array types
 
 namespace arrays_detail {
 // Records the error code and the current debug line, then ends the program.
-[[noreturn]] void ArrayError(int code);
+[[noreturn, gnu::cold, gnu::noinline]] void ArrayError(int code);
+
+// True when index i does not fit a dimension of the given size: negative, not a number,
+// not below the size, or not 0 for a dimension the array does not have (size 0). The
+// checks are made on the doubles before anything is converted.
+inline int OutOfRange(double i, int size) {
+  const double limit = size;
+  return static_cast<int>(!(i >= 0)) | static_cast<int>(size != 0 ? i >= limit : i != 0);
+}
 
 // Buffer position of the element at the given indices, or the end of the program when
-// the indices are out of range. All checks are made on the doubles before converting.
-inline int Position(const int* sizes, const int* strides, bool hasData, const double* idx) {
-  if (sizes[0] == 0) ArrayError(8);
-  if (!hasData) ArrayError(9);
-  int pos = 0;
-  for (int k = 0; k < 8; ++k) {
-    const double i = idx[k];
-    // "!(i >= 0)" also rejects NaN.
-    if (!(i >= 0)) ArrayError(9);
-    if (sizes[k] != 0) {
-      if (i >= static_cast<double>(sizes[k])) ArrayError(9);
-      pos += static_cast<int>(i) * (k == 0 ? 1 : strides[k - 1]);
-    } else if (i != 0) {
-      // A dimension the array does not have takes only index 0.
-      ArrayError(9);
-    }
-  }
-  return pos;
+// they are out of range.
+inline int Position(const int* sizes, const int* strides, bool hasData, double i1, double i2, double i3,
+                    double i4, double i5, double i6, double i7, double i8) {
+  if (sizes[0] == 0) [[unlikely]] ArrayError(8);
+  const int bad = static_cast<int>(!hasData) | OutOfRange(i1, sizes[0]) | OutOfRange(i2, sizes[1]) | OutOfRange(i3, sizes[2]) |
+                   OutOfRange(i4, sizes[3]) | OutOfRange(i5, sizes[4]) | OutOfRange(i6, sizes[5]) |
+                   OutOfRange(i7, sizes[6]) | OutOfRange(i8, sizes[7]);
+  if (bad) [[unlikely]] ArrayError(9);
+  return static_cast<int>(i1) + static_cast<int>(i2) * strides[0] + static_cast<int>(i3) * strides[1] +
+         static_cast<int>(i4) * strides[2] + static_cast<int>(i5) * strides[3] + static_cast<int>(i6) * strides[4] +
+         static_cast<int>(i7) * strides[5] + static_cast<int>(i8) * strides[6];
 }
 }  // namespace arrays_detail
 
@@ -57,8 +58,7 @@ class DGIntArray {
   // The element at the given indices; indices the program leaves out are 0.
   double& operator()(double i1 = 0, double i2 = 0, double i3 = 0, double i4 = 0, double i5 = 0,
                      double i6 = 0, double i7 = 0, double i8 = 0) {
-    const double idx[8] = {i1, i2, i3, i4, i5, i6, i7, i8};
-    return data[arrays_detail::Position(sizes, strides, data != nullptr, idx)];
+    return data[arrays_detail::Position(sizes, strides, data != nullptr, i1, i2, i3, i4, i5, i6, i7, i8)];
   }
 
   // Read access for the runtime's own commands.
@@ -90,8 +90,7 @@ class DGStrArray {
 
   DGStr& operator()(double i1 = 0, double i2 = 0, double i3 = 0, double i4 = 0, double i5 = 0,
                     double i6 = 0, double i7 = 0, double i8 = 0) {
-    const double idx[8] = {i1, i2, i3, i4, i5, i6, i7, i8};
-    return data[arrays_detail::Position(sizes, strides, data != nullptr, idx)];
+    return data[arrays_detail::Position(sizes, strides, data != nullptr, i1, i2, i3, i4, i5, i6, i7, i8)];
   }
 
   const DGStr* Data() const { return data; }

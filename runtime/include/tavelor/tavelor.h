@@ -3,6 +3,8 @@
 
 #include <tavelor/dgstr.h>
 #include <tavelor/arrays.h>
+#include <tavelor/strfuncs.h>
+#include <tavelor/maths.h>
 #include <tavelor/wintypes.h>
 #include <tavelor/frame.h>
 #include <tavelor/input.h>
@@ -10,3 +12,4 @@
 #include <tavelor/storage.h>
 #include <tavelor/graphics2d.h>
 #include <tavelor/scene3d.h>
+#include <tavelor/net.h>

@@ -1,4 +1,5 @@
 // The error log "ErrorLog.txt" and the debug channel.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,12 +40,16 @@ void __dLn(double file, double line) {
   __g_debugline = line;
 }
 
-void __PauseAndDebug(void* position) {
-  if (!platform::DebuggerAttached()) return;
+std::string DebuggerRequestText(const void* position) {
   char text[32];
   std::snprintf(text, sizeof text, "BP%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(position)));
+  return text;
+}
+
+void __PauseAndDebug(void* position) {
+  if (!platform::DebuggerAttached()) return;
   platform::ShowWindow(__hWnd, false);
-  platform::DebugOutput(text);
+  platform::DebugOutput(DebuggerRequestText(position).c_str());
   platform::DebugBreak();
   platform::ShowWindow(__hWnd, true);
   platform::RaiseWindow(__hWnd);

@@ -31,6 +31,8 @@ void SeedRandomFromClock(std::uint32_t seed);
 void WriteEndReport();
 // "%g" as the Windows C runtime prints it (at least three exponent digits).
 std::string FormatPercentG(double value);
+// The breakpoint request sent to an attached debugger: "BP" and the position in hex.
+std::string DebuggerRequestText(const void* position);
 // Top-left corner that centres a window of size res on a screen of size screen.
 constexpr int CentredPosition(int screen, int res) { return (screen - res) / 2; }
 // The program's directory as start-up derives it from the module file name.

@@ -79,19 +79,22 @@ DGStr JoinCommandLine(int argc, char** argv) {
   return line;
 }
 
+namespace {
+// Without a window there is nothing a game can do: say why and stop.
+[[noreturn]] void StartupFailed(const char* why) {
+  AppendErrorLog(why);
+  platform::DebugOutput(why);
+  std::exit(1);
+}
+}  // namespace
+
 int __GlobalInit(HINSTANCE instance, HINSTANCE, char*, int, const char* caption) {
-  if (!platform::VideoInit()) {
-    AppendErrorLog("No display available");
-    return 0;
-  }
+  if (!platform::VideoInit()) StartupFailed("No display available");
   __hInstance = instance;
   platform::DisplayMode screen = platform::GetDesktopMode();
   __hWnd = platform::CreateWindow("Tavelor", CentredPosition(screen.width, __DG_RESX),
                                   CentredPosition(screen.height, __DG_RESY), __DG_RESX, __DG_RESY);
-  if (!__hWnd) {
-    AppendErrorLog("Window could not be created");
-    return 0;
-  }
+  if (!__hWnd) StartupFailed("Window could not be created");
   platform::ShowWindow(__hWnd, true);
   platform::SetWindowCaption(__hWnd, caption);
   __g_Caption = caption;

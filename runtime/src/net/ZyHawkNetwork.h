@@ -1,27 +1,137 @@
-// ZyHawkNetwork: the network session object, shared by the worker thread and the NET
-// commands under its single lock.
+// ZyHawkNetwork: the network session object. One process hosts (a server that is also a
+// client of itself), the others join as clients. The worker thread mainLoop does all
+// reading, forwarding and bookkeeping; the NET commands queue requests, send single
+// messages and wait for the worker's results. Everything shared lives under one lock.
 #pragma once
 
-#include <mutex>
+#include <cstddef>
+#include <list>
+#include <string>
+
+#include "net/nl/nl.h"
 
 namespace TAVELOR {
 
 class ZyHawkNetwork {
  public:
-  ZyHawkNetwork() = default;   // idle: not running, no players
-  ~ZyHawkNetwork() = default;  // frees the internal lists
+  // Message kinds on the wire.
+  enum : unsigned char {
+    NLM_CREATE_PLAYER = 1,
+    NLM_PLAYER_CREATED = 2,
+    NLM_MESSAGE = 3,
+    NLM_LOGOFF = 4,
+    NLM_QUERY_NUMPLAYERS = 101,
+    NLM_QUERY_PLAYERID = 102,
+    NLM_QUERY_PLAYERNAME = 103,
+    NLM_QUERY_IS_SERVER_ALIVE = 104,
+  };
+  static constexpr int kHeaderSize = 17;
+  static constexpr int kMaxData = 2048;
+  static constexpr int kMaxDatagram = kHeaderSize + kMaxData;
+  static constexpr int kPlayerImageSize = 152;  // the request body of NLM_CREATE_PLAYER
+  static constexpr int kNameSize = 127;         // name field, at most 126 characters
+  static constexpr int kNameOffset = 9;         // name field inside the player image
+  static constexpr int kFirstPlayerId = 101;
+  static constexpr int kDefaultPort = 27013;
+
+  // A datagram: 17-byte header (magic "TVLN", kind, length, recipient, sender; integers
+  // little-endian) followed by length data bytes. data always holds a NUL after the data.
+  struct Message {
+    char magic[4] = {'T', 'V', 'L', 'N'};
+    unsigned char kind = 0;
+    int length = 0;
+    int recipient = 0;
+    int sender = 0;
+    char data[kMaxData + 1] = {};
+    // Not on the wire: the socket the message was read from, and whether it came in on the
+    // server's side (from a client connection) rather than on this process's own connection.
+    NLsocket socket = NL_INVALID;
+    bool viaServer = false;
+  };
+
+  struct Player {
+    NLsocket socket = NL_INVALID;  // server: the player's connection; client: -1
+    int id = -1;                   // server id, or -1 new, -3 requested, -2 to be removed
+    unsigned char flag = 0;
+    char name[kNameSize] = {};
+    unsigned char reserved = 0;
+    std::list<Message> messages;  // delivered, not yet taken
+    unsigned serial = 0;          // local bookkeeping: finds a record again after unlocking
+  };
+
+  // ---- Datagram codec ---------------------------------------------------------------------
+  // Writes the magic into msg and its wire form into out (kMaxDatagram bytes); returns the
+  // datagram's size. The length is clamped to 0..kMaxData.
+  static int Encode(Message& msg, unsigned char* out);
+  // Reads one datagram of n bytes. False for anything a peer must not send: under 17 bytes,
+  // a wrong magic, a length that is negative, above 2048 or beyond the bytes that arrived,
+  // and (by direction) requests or answers shorter than their fixed data.
+  static bool Decode(const unsigned char* in, int n, bool viaServer, Message* out);
+  // The 152-byte image of a player record sent with NLM_CREATE_PLAYER.
+  static void PlayerImage(const Player& player, unsigned char* out);
+  // The name carried by an NLM_CREATE_PLAYER, always terminated within 126 characters.
+  static void NameFromRequest(const Message& msg, char* name);
+
+  ZyHawkNetwork();
+  ~ZyHawkNetwork();
   ZyHawkNetwork(const ZyHawkNetwork&) = delete;
   ZyHawkNetwork& operator=(const ZyHawkNetwork&) = delete;
 
-  // Ends the worker thread of a running session.
-  void Stop() { running_ = false; }
-  // Logs off every local player (DeletePlayer for each entry of the player list).
-  void LogOffPlayers() {}
-  bool IsRunning() const { return running_; }
+  // The worker thread body; returns 0 when it ends.
+  static void* mainLoop(void* self);
+  // Asks the worker to end and waits until it has.
+  void Stop();
+  // Sends msg whole on socket; false as soon as a write fails.
+  bool Send(NLsocket socket, Message& msg);
+  // Sends an NLM_LOGOFF for id on the connection socket.
+  void DeletePlayer(int id);
+  static void Lock(ZyHawkNetwork* self);
+  static void Unlock(ZyHawkNetwork* self);
+  // DeletePlayer for every local player (used at program end).
+  void LogOffPlayers();
+
+  // ---- Session operations behind the NET commands ---------------------------------------
+  // Stops the session, closes its sockets and starts the socket layer.
+  void StartNetwork();
+  int HostGame(int port);
+  int JoinGame(const char* address, int port);
+  // The new player's id, or -1 when the server gave none within 5 seconds.
+  int CreatePlayer(const char* name);
+  // Sends text from one player to another (recipient 0: every player).
+  bool SendText(int from, int to, const char* text, std::size_t length);
+  // The oldest message waiting for the local player id.
+  bool TakeMessage(int id, std::string* text);
+  // Sends a query and waits up to 5 seconds for its answer.
+  bool Query(unsigned char kind, const void* data, int length, Message* answer);
+  // This host's addresses separated by '|'; "" when the default port cannot be opened.
+  std::string LocalAddresses();
+  bool WorkerAlive();
+
+  // ---- State (guarded by lock) -------------------------------------------------------------
+  bool host = false;
+  NLsocket listenSocket = NL_INVALID;
+  NLsocket connSocket = NL_INVALID;
+  std::list<Player> localPlayers;
+  std::list<Player> serverPlayers;
+  NLenum netType = NL_IP;
+  NLenum connType = NL_UNRELIABLE;
+  bool stopRequest = true;
+  bool workerAlive = false;
+  HTmutex lock = nullptr;
+  std::list<Message> incoming;
+  std::list<Message> replies;
 
  private:
-  bool running_ = false;
-  std::mutex lock_;
+  friend class ZyHawkWorker;
+  // Closes the stopped session's sockets after logging off its local players, and forgets
+  // every record of it.
+  void CloseSession();
+  bool StartWorker();
+  // Appends a new local player and waits for its id; -1 after 5 seconds.
+  int AddLocalPlayer(const char* name, unsigned* serial);
+  void RemoveLocalPlayer(unsigned serial);
+  unsigned nextSerial_ = 1;
+  int nlInits_ = 0;
 };
 
 }  // namespace TAVELOR

@@ -58,6 +58,8 @@ bool PeekMessage(Message* out);
 // Queues focus changes as if the window system had sent them (used by tests and tools).
 void PushFocusEvent(WindowHandle window, bool gained);
 void PushCloseEvent(WindowHandle window);
+// Queues a key press or release of a DirectInput key code, as if typed.
+void PushKeyEvent(WindowHandle window, int keyCode, bool down);
 
 // ---- Keyboard ----------------------------------------------------------------------------
 // Fills 256 bytes indexed by DirectInput key code (PC set-1 scan codes, 0x80 = down). A key

@@ -98,6 +98,10 @@ DisplayMode GetDesktopMode() {
 
 WindowHandle CreateWindow(const char* title, int x, int y, int width, int height) {
   if (!VideoInit()) return nullptr;
+  // Keep the OpenGL library loaded for the whole run: destroying the window would otherwise
+  // unload the driver at shut-down, just before the process exits anyway.
+  static bool glLoaded = SDL_GL_LoadLibrary(nullptr) == 0;
+  (void)glLoaded;
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -162,18 +166,18 @@ void GetWindowClientSize(WindowHandle window, int* width, int* height) {
 
 bool EnterFullscreen(WindowHandle window, int width, int height, int bits) {
   if (!window) return false;
-  SDL_DisplayMode want{};
-  want.w = width;
-  want.h = height;
-  SDL_DisplayMode got;
-  if (!SDL_GetClosestDisplayMode(0, &want, &got) || got.w != width || got.h != height) return false;
-  if (bits != 0) {
-    int have = static_cast<int>(SDL_BITSPERPIXEL(got.format));
+  // Only a mode the display lists exactly (size, and depth when asked) is accepted.
+  int count = SDL_GetNumDisplayModes(0);
+  for (int i = 0; i < count; ++i) {
+    SDL_DisplayMode mode;
+    if (SDL_GetDisplayMode(0, i, &mode) != 0 || mode.w != width || mode.h != height) continue;
+    int have = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
     if (have == 24) have = 32;
-    if (have != bits) return false;
+    if (bits != 0 && have != bits) continue;
+    if (SDL_SetWindowDisplayMode(Win(window), &mode) != 0) return false;
+    return SDL_SetWindowFullscreen(Win(window), SDL_WINDOW_FULLSCREEN) == 0;
   }
-  if (SDL_SetWindowDisplayMode(Win(window), &got) != 0) return false;
-  return SDL_SetWindowFullscreen(Win(window), SDL_WINDOW_FULLSCREEN) == 0;
+  return false;
 }
 
 void LeaveFullscreen(WindowHandle window) {
@@ -256,6 +260,20 @@ void PushCloseEvent(WindowHandle window) {
   e.window.windowID = WindowIdOf(window);
   e.window.event = SDL_WINDOWEVENT_CLOSE;
   SDL_PushEvent(&e);
+}
+
+void PushKeyEvent(WindowHandle window, int keyCode, bool down) {
+  for (const KeyPair& k : kKeys) {
+    if (k.dik != keyCode) continue;
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.windowID = WindowIdOf(window);
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = k.sdl;
+    e.key.keysym.sym = SDL_GetKeyFromScancode(k.sdl);
+    SDL_PushEvent(&e);
+    return;
+  }
 }
 
 // ---- Keyboard ---------------------------------------------------------------------------

@@ -85,6 +85,9 @@ std::string ResolveArchivePath(const char* name, ZyShoeBox* box) {
   FileByteSource source(file.hFile);
   ArchiveMember member;
   if (!FindArchiveMember(source, name, &member)) return std::string();
+  // No block larger than the worst case of the largest member UnPack accepts is read in.
+  constexpr std::int64_t kMaxBlock = std::int64_t{ZyCompression::kMaxUnpacked} * 17 / 16 + 64 + 3 + 4;
+  if (member.size > kMaxBlock) return std::string();
   std::vector<unsigned char> block(static_cast<std::size_t>(member.size));
   if (!source.ReadAt(member.position, block.data(), block.size())) return std::string();
   file.Close();

@@ -208,9 +208,11 @@ DGStr PLATFORMINFO_Str(DGStr key) {
   }
   if (k.empty()) return DGStr("LINUX");
   if (k == "ID") {
-    std::ifstream in("/etc/machine-id");
     std::string text;
-    std::getline(in, text);
+    for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+      std::ifstream in(file);
+      if (in && std::getline(in, text) && !text.empty()) break;
+    }
     return DGStr(MachineIdentifier(text).c_str());
   }
   return DGStr("NO_DATA");

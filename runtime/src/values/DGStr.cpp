@@ -55,13 +55,43 @@ unsigned DoubleToText(double value, char* out) {
     out[1] = '\0';
     return 1;
   }
-  // Round to 10 significant digits; "%.9e" gives d.ddddddddde[+-]XX with exact rounding.
+  // Round the exact decimal value to 10 significant digits, ties away from zero, the way
+  // the C runtime rounds its digit string. 25 digits decide every case except a possible
+  // tie (or a run of nines carried into it); those read the exact expansion.
   char sci[40];
-  std::snprintf(sci, sizeof sci, "%.9e", std::fabs(value));
-  char digits[10];
+  std::snprintf(sci, sizeof sci, "%.24e", std::fabs(value));
+  char digits[25];
   digits[0] = sci[0];
-  std::memcpy(digits + 1, sci + 2, 9);
-  int exponent = std::atoi(sci + 12);
+  std::memcpy(digits + 1, sci + 2, 24);
+  int exponent = std::atoi(sci + 27);
+  bool allZero = true, allNine = true;
+  for (int i = 11; i < 25; ++i) {
+    allZero = allZero && digits[i] == '0';
+    allNine = allNine && digits[i] == '9';
+  }
+  char roundDigit = digits[10];
+  if (allZero || allNine) {
+    static thread_local char exact[1100];
+    std::snprintf(exact, sizeof exact, "%.770e", std::fabs(value));
+    // The exact expansion's first 11 digits (no carry can reach them at 771 digits).
+    char first[11];
+    first[0] = exact[0];
+    std::memcpy(first + 1, exact + 2, 10);
+    std::memcpy(digits, first, 10);
+    roundDigit = first[10];
+    const char* e = std::strchr(exact, 'e');
+    exponent = e ? std::atoi(e + 1) : exponent;
+  }
+  if (roundDigit >= '5') {
+    int i = 9;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i >= 0) {
+      ++digits[i];
+    } else {
+      digits[0] = '1';
+      ++exponent;
+    }
+  }
 
   char* o = out;
   if (value < 0) *o++ = '-';

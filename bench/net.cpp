@@ -1,0 +1,381 @@
+// Message relay through a host: one host and 8 clients on loopback, each client's player
+// writing to the next client's player. Measures delivered messages per second (with 8
+// messages in flight per client) and the latency p50/p99 of single messages, for our session
+// layer and, in the same run, for the same relay shape built on ENet (unreliable packets, a
+// relay thread forwarding by destination). ENet is loaded at run time so the benchmark needs
+// no extra link step; without it only our figures are printed.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <enet/enet.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "net/ZyHawkNetwork.h"
+
+using TAVELOR::ZyHawkNetwork;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kClients = 8;
+constexpr int kPayload = 32;  // sender index, sequence number, send time
+
+struct Figures {
+  double perSecond = 0;
+  double p50us = 0;
+  double p99us = 0;
+  long sent = 0;
+  long lost = 0;
+};
+
+// What the measurement needs from a relay.
+class Relay {
+ public:
+  virtual ~Relay() = default;
+  virtual bool Send(int from, int to, const char* payload) = 0;
+  // Calls got(receiver, payload) for every message that has arrived.
+  virtual void Poll(const std::function<void(int, const char*)>& got) = 0;
+};
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// Keeps up to window messages in flight per client for the given time, then waits briefly
+// for stragglers. Latency is measured from send to take-out at the receiver.
+Figures Measure(Relay& relay, int window, std::chrono::milliseconds duration) {
+  std::vector<int> inflight(kClients, 0);
+  std::vector<Clock::time_point> lastProgress(kClients, Clock::now());
+  std::vector<double> latencies;
+  latencies.reserve(1 << 20);
+  long sent = 0, delivered = 0;
+  auto got = [&](int, const char* payload) {
+    int from;
+    long long t;
+    std::memcpy(&from, payload, 4);
+    std::memcpy(&t, payload + 8, 8);
+    latencies.push_back(static_cast<double>(NowNs() - t) / 1000.0);
+    if (from >= 0 && from < kClients && inflight[from] > 0) --inflight[from];
+    lastProgress[from] = Clock::now();
+    ++delivered;
+  };
+  const auto start = Clock::now();
+  const auto end = start + duration;
+  long seq = 0;
+  while (Clock::now() < end) {
+    for (int i = 0; i < kClients; ++i) {
+      // A message that never arrives must not stall its sender.
+      if (inflight[i] > 0 && Clock::now() - lastProgress[i] > std::chrono::milliseconds(200)) {
+        inflight[i] = 0;
+        lastProgress[i] = Clock::now();
+      }
+      while (inflight[i] < window) {
+        char payload[kPayload] = {};
+        std::memcpy(payload, &i, 4);
+        std::memcpy(payload + 4, &seq, 4);
+        const long long t = NowNs();
+        std::memcpy(payload + 8, &t, 8);
+        ++seq;
+        if (!relay.Send(i, (i + 1) % kClients, payload)) break;
+        ++inflight[i];
+        ++sent;
+      }
+    }
+    relay.Poll(got);
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const long deliveredInTime = delivered;
+  const auto drainEnd = Clock::now() + std::chrono::milliseconds(300);
+  while (delivered < sent && Clock::now() < drainEnd) relay.Poll(got);
+  Figures f;
+  f.perSecond = static_cast<double>(deliveredInTime) / seconds;
+  f.sent = sent;
+  f.lost = sent - delivered;
+  if (!latencies.empty()) {
+    std::sort(latencies.begin(), latencies.end());
+    f.p50us = latencies[latencies.size() / 2];
+    f.p99us = latencies[std::min(latencies.size() - 1, latencies.size() * 99 / 100)];
+  }
+  return f;
+}
+
+int FreePort() {
+  NLsocket s = nlOpen(0, NL_UNRELIABLE);
+  NLaddress a;
+  nlGetLocalAddr(s, &a);
+  const int port = nlGetPortFromAddr(&a);
+  nlClose(s);
+  return port;
+}
+
+// ---- Ours ---------------------------------------------------------------------------------
+
+class SessionRelay : public Relay {
+ public:
+  bool Start() {
+    host_ = std::make_unique<ZyHawkNetwork>();
+    host_->StartNetwork();
+    const int port = FreePort();
+    if (!host_->HostGame(port)) return false;
+    for (int i = 0; i < kClients; ++i) {
+      clients_.push_back(std::make_unique<ZyHawkNetwork>());
+      if (!clients_[i]->JoinGame("127.0.0.1", port)) return false;
+      ids_.push_back(clients_[i]->CreatePlayer(("c" + std::to_string(i)).c_str()));
+      if (ids_.back() < 0) return false;
+    }
+    return true;
+  }
+  ~SessionRelay() override {
+    for (auto& c : clients_) c->Stop();
+    if (host_) host_->Stop();
+  }
+  bool Send(int from, int to, const char* payload) override {
+    return clients_[from]->SendText(ids_[from], ids_[to], payload, kPayload);
+  }
+  void Poll(const std::function<void(int, const char*)>& got) override {
+    std::string text;
+    for (int j = 0; j < kClients; ++j) {
+      while (clients_[j]->TakeMessage(ids_[j], &text)) {
+        if (text.size() == kPayload) got(j, text.data());
+      }
+    }
+  }
+
+ private:
+  std::unique_ptr<ZyHawkNetwork> host_;
+  std::vector<std::unique_ptr<ZyHawkNetwork>> clients_;
+  std::vector<int> ids_;
+};
+
+// ---- ENet, the reference ----------------------------------------------------------------
+
+struct EnetApi {
+  decltype(&enet_initialize) initialize = nullptr;
+  decltype(&enet_deinitialize) deinitialize = nullptr;
+  decltype(&enet_address_set_host_ip) setHostIp = nullptr;
+  decltype(&enet_host_create) hostCreate = nullptr;
+  decltype(&enet_host_destroy) hostDestroy = nullptr;
+  decltype(&enet_host_connect) hostConnect = nullptr;
+  decltype(&enet_host_service) hostService = nullptr;
+  decltype(&enet_host_flush) hostFlush = nullptr;
+  decltype(&enet_packet_create) packetCreate = nullptr;
+  decltype(&enet_packet_destroy) packetDestroy = nullptr;
+  decltype(&enet_peer_send) peerSend = nullptr;
+
+  bool Load() {
+    void* lib = dlopen("libenet.so.7", RTLD_NOW);
+    if (!lib) lib = dlopen("libenet.so", RTLD_NOW);
+    if (!lib) return false;
+    auto get = [lib](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+      return fn != nullptr;
+    };
+    return get(initialize, "enet_initialize") && get(deinitialize, "enet_deinitialize") &&
+           get(setHostIp, "enet_address_set_host_ip") && get(hostCreate, "enet_host_create") &&
+           get(hostDestroy, "enet_host_destroy") && get(hostConnect, "enet_host_connect") &&
+           get(hostService, "enet_host_service") && get(hostFlush, "enet_host_flush") &&
+           get(packetCreate, "enet_packet_create") && get(packetDestroy, "enet_packet_destroy") &&
+           get(peerSend, "enet_peer_send");
+  }
+};
+
+class EnetRelay : public Relay {
+ public:
+  explicit EnetRelay(EnetApi& api) : e_(api) {}
+
+  bool Start() {
+    if (e_.initialize() != 0) return false;
+    started_ = true;
+    ENetAddress address{};
+    e_.setHostIp(&address, "127.0.0.1");
+    address.port = static_cast<enet_uint16>(FreePort());
+    server_ = e_.hostCreate(&address, kClients + 2, 1, 0, 0);
+    if (!server_) return false;
+    relay_ = std::thread([this] { RunServer(); });
+    for (int i = 0; i < kClients; ++i) {
+      ENetHost* c = e_.hostCreate(nullptr, 1, 1, 0, 0);
+      if (!c) return false;
+      clients_.push_back(c);
+      ENetPeer* p = e_.hostConnect(c, &address, 1, 0);
+      if (!p) return false;
+      peers_.push_back(p);
+      ENetEvent ev;
+      bool connected = false;
+      const auto giveUp = Clock::now() + std::chrono::seconds(3);
+      while (!connected && Clock::now() < giveUp) {
+        if (e_.hostService(c, &ev, 5) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) connected = true;
+      }
+      if (!connected) return false;
+      // Tell the relay which client this connection is.
+      char hello[2] = {'H', static_cast<char>(i)};
+      e_.peerSend(p, 0, e_.packetCreate(hello, 2, ENET_PACKET_FLAG_RELIABLE));
+      e_.hostFlush(c);
+    }
+    // Wait until the relay knows every client.
+    const auto giveUp = Clock::now() + std::chrono::seconds(3);
+    while (known_.load() < kClients && Clock::now() < giveUp) Poll([](int, const char*) {});
+    return known_.load() == kClients;
+  }
+
+  ~EnetRelay() override {
+    stop_ = true;
+    if (relay_.joinable()) relay_.join();
+    for (ENetHost* c : clients_) e_.hostDestroy(c);
+    if (server_) e_.hostDestroy(server_);
+    if (started_) e_.deinitialize();
+  }
+
+  bool Send(int from, int to, const char* payload) override {
+    char buf[2 + kPayload];
+    buf[0] = 'M';
+    buf[1] = static_cast<char>(to);
+    std::memcpy(buf + 2, payload, kPayload);
+    if (e_.peerSend(peers_[from], 0, e_.packetCreate(buf, sizeof(buf), 0)) != 0) return false;
+    e_.hostFlush(clients_[from]);
+    return true;
+  }
+
+  void Poll(const std::function<void(int, const char*)>& got) override {
+    ENetEvent ev;
+    for (int j = 0; j < kClients; ++j) {
+      while (e_.hostService(clients_[j], &ev, 0) > 0) {
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
+        if (ev.packet->dataLength == 2 + kPayload) got(j, reinterpret_cast<const char*>(ev.packet->data) + 2);
+        e_.packetDestroy(ev.packet);
+      }
+    }
+  }
+
+ private:
+  void RunServer() {
+    std::vector<ENetPeer*> byClient(kClients, nullptr);
+    ENetEvent ev;
+    while (!stop_) {
+      if (e_.hostService(server_, &ev, 1) <= 0) continue;
+      do {
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
+        const auto* d = ev.packet->data;
+        const int target = ev.packet->dataLength >= 2 ? d[1] : -1;
+        if (d[0] == 'H' && target >= 0 && target < kClients) {
+          byClient[target] = ev.peer;
+          ++known_;
+          e_.packetDestroy(ev.packet);
+        } else if (d[0] == 'M' && target >= 0 && target < kClients && byClient[target]) {
+          if (e_.peerSend(byClient[target], 0, ev.packet) != 0) e_.packetDestroy(ev.packet);
+        } else {
+          e_.packetDestroy(ev.packet);
+        }
+      } while (e_.hostService(server_, &ev, 0) > 0);
+    }
+  }
+
+  EnetApi& e_;
+  bool started_ = false;
+  ENetHost* server_ = nullptr;
+  std::vector<ENetHost*> clients_;
+  std::vector<ENetPeer*> peers_;
+  std::thread relay_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> known_{0};
+};
+
+// ---- Runs ---------------------------------------------------------------------------------
+
+struct Result {
+  Figures throughput;
+  Figures latency;
+  bool ran = false;
+};
+Result g_ours, g_enet;
+
+void Report(benchmark::State& state, Relay& relay, Result* out) {
+  for (auto _ : state) {
+    out->throughput = Measure(relay, 8, std::chrono::milliseconds(1500));
+    out->latency = Measure(relay, 1, std::chrono::milliseconds(1000));
+  }
+  out->ran = true;
+  state.counters["msgs_per_s"] = out->throughput.perSecond;
+  state.counters["lost"] = static_cast<double>(out->throughput.lost + out->latency.lost);
+  state.counters["p50_us"] = out->latency.p50us;
+  state.counters["p99_us"] = out->latency.p99us;
+}
+
+void BM_RelayOurs(benchmark::State& state) {
+  nlInit();
+  nlSelectNetwork(NL_IP);
+  {
+    SessionRelay relay;
+    if (!relay.Start()) {
+      state.SkipWithError("session set-up failed");
+      for (auto _ : state) {
+      }
+    } else {
+      Report(state, relay, &g_ours);
+    }
+  }
+  nlShutdown();
+}
+
+void BM_RelayEnet(benchmark::State& state) {
+  static EnetApi api;
+  if (!api.Load()) {
+    state.SkipWithError("libenet not found");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  nlInit();
+  nlSelectNetwork(NL_IP);
+  {
+    EnetRelay relay(api);
+    if (!relay.Start()) {
+      state.SkipWithError("ENet set-up failed");
+      for (auto _ : state) {
+      }
+    } else {
+      Report(state, relay, &g_enet);
+    }
+  }
+  nlShutdown();
+}
+
+BENCHMARK(BM_RelayOurs)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RelayEnet)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The session layer traces every message on standard output; keep the report readable.
+  std::FILE* quiet = std::freopen("/dev/null", "w", stdout);
+  (void)quiet;
+  benchmark::Initialize(&argc, argv);
+  benchmark::ConsoleReporter reporter;
+  reporter.SetOutputStream(&std::cerr);
+  reporter.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  auto line = [](const char* who, const Result& r) {
+    std::fprintf(stderr, "%-6s %10.0f msg/s  p50 %8.1f us  p99 %8.1f us  lost %ld of %ld\n", who,
+                 r.throughput.perSecond, r.latency.p50us, r.latency.p99us, r.throughput.lost + r.latency.lost,
+                 r.throughput.sent + r.latency.sent);
+  };
+  if (g_ours.ran) line("ours", g_ours);
+  if (g_enet.ran) line("enet", g_enet);
+  if (g_ours.ran && g_enet.ran && g_enet.throughput.perSecond > 0) {
+    std::fprintf(stderr, "throughput ratio ours/enet: %.2f (target >= 0.5); p50 latency ours/enet: %.2f\n",
+                 g_ours.throughput.perSecond / g_enet.throughput.perSecond,
+                 g_enet.latency.p50us > 0 ? g_ours.latency.p50us / g_enet.latency.p50us : 0.0);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

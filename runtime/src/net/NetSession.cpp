@@ -1,0 +1,290 @@
+// Session operations of ZyHawkNetwork used by the NET commands: hosting, joining, players,
+// messages and queries. They run on the game's thread and wait for the worker's results.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/ZyHawkNetwork.h"
+
+namespace TAVELOR {
+
+namespace {
+
+// Answers and player ids are awaited up to 5 seconds; the wait ends as soon as the result
+// is there.
+constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
+constexpr int kPollMs = 1;
+
+const char* QueryName(unsigned char kind) {
+  switch (kind) {
+    case ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE: return "NLM_QUERY_IS_SERVER_ALIVE";
+    case ZyHawkNetwork::NLM_QUERY_NUMPLAYERS: return "NLM_QUERY_NUMPLAYERS";
+    case ZyHawkNetwork::NLM_QUERY_PLAYERID: return "NLM_QUERY_PLAYERID";
+    case ZyHawkNetwork::NLM_QUERY_PLAYERNAME: return "NLM_QUERY_PLAYERNAME";
+    default: return "UNKNOWN";
+  }
+}
+
+}  // namespace
+
+void ZyHawkNetwork::StartNetwork() {
+  Stop();
+  CloseSession();
+  netType = NL_IP;
+  connType = NL_UNRELIABLE;
+  if (nlInit()) {
+    ++nlInits_;
+    nlSelectNetwork(NL_IP);
+  }
+}
+
+void ZyHawkNetwork::CloseSession() {
+  // The old session's players cannot be used in a new one (their ids belong to the old
+  // server), so they leave the old server now instead of lingering.
+  if (connSocket != NL_INVALID) LogOffPlayers();
+  if (listenSocket != NL_INVALID) nlClose(listenSocket);
+  if (connSocket != NL_INVALID) nlClose(connSocket);
+  Lock(this);
+  listenSocket = NL_INVALID;
+  connSocket = NL_INVALID;
+  localPlayers.clear();
+  serverPlayers.clear();
+  incoming.clear();
+  replies.clear();
+  Unlock(this);
+}
+
+bool ZyHawkNetwork::StartWorker() {
+  // The flags are set before the thread exists, so a Stop right after the start waits for
+  // the new worker instead of missing it.
+  Lock(this);
+  stopRequest = false;
+  workerAlive = true;
+  Unlock(this);
+  if (htThreadCreate(&ZyHawkNetwork::mainLoop, this, NL_FALSE) == nullptr) {
+    Lock(this);
+    stopRequest = true;
+    workerAlive = false;
+    Unlock(this);
+    return false;
+  }
+  return true;
+}
+
+int ZyHawkNetwork::HostGame(int port) {
+  StartNetwork();
+  if (port <= 0) port = kDefaultPort;
+  if (port > 65535) return 0;
+  Stop();
+  listenSocket = nlOpen(static_cast<NLushort>(port), NL_UNRELIABLE);
+  if (listenSocket == NL_INVALID) return 0;
+  if (!nlListen(listenSocket)) {
+    nlClose(listenSocket);
+    listenSocket = NL_INVALID;
+    return 0;
+  }
+  connSocket = nlOpen(0, NL_UNRELIABLE);
+  if (connSocket == NL_INVALID) return 0;
+  NLaddress address;
+  nlGetLocalAddr(connSocket, &address);
+  nlSetAddrPort(&address, static_cast<NLushort>(port));
+  if (!nlConnect(connSocket, &address)) {
+    nlClose(connSocket);
+    connSocket = NL_INVALID;
+    std::printf("StartServer: nlConnect error\n");
+    return 0;
+  }
+  if (!StartWorker()) return 0;
+  host = true;
+  return 1;
+}
+
+int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
+  Lock(this);
+  Player& p = localPlayers.emplace_back();
+  p.socket = NL_INVALID;
+  p.id = -1;
+  std::strncpy(p.name, name ? name : "", kNameSize - 1);
+  p.serial = nextSerial_++;
+  *serial = p.serial;
+  const bool alive = workerAlive;
+  Unlock(this);
+  if (!alive) {
+    // Nobody would ever announce it.
+    RemoveLocalPlayer(*serial);
+    return -1;
+  }
+  const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
+  for (;;) {
+    Lock(this);
+    int id = -2;
+    for (const Player& q : localPlayers) {
+      if (q.serial == *serial) id = q.id;
+    }
+    if (id >= 0) {
+      std::printf("client: created player %s with id %d sock %d\n", name ? name : "", id, connSocket);
+      Unlock(this);
+      return id;
+    }
+    if (!workerAlive) {
+      // The worker has ended (a failed accept): no id can come any more.
+      localPlayers.remove_if([serial](const Player& p) { return p.serial == *serial; });
+      Unlock(this);
+      return -1;
+    }
+    if (std::chrono::steady_clock::now() >= giveUp) {
+      // Marked for removal: the worker drops the record.
+      for (Player& q : localPlayers) {
+        if (q.serial == *serial) q.id = -2;
+      }
+      Unlock(this);
+      return -1;
+    }
+    Unlock(this);
+    htThreadSleep(kPollMs);
+  }
+}
+
+void ZyHawkNetwork::RemoveLocalPlayer(unsigned serial) {
+  Lock(this);
+  localPlayers.remove_if([serial](const Player& p) { return p.serial == serial; });
+  Unlock(this);
+}
+
+int ZyHawkNetwork::JoinGame(const char* address, int port) {
+  if (port <= 0) port = kDefaultPort;
+  if (port > 65535) return 0;
+  Stop();
+  CloseSession();
+  connSocket = nlOpen(0, NL_UNRELIABLE);
+  if (connSocket == NL_INVALID) return 0;
+  NLaddress server;
+  std::memset(&server, 0, sizeof(server));
+  if (!address || !*address) {
+    nlGetLocalAddr(connSocket, &server);
+  } else {
+    nlGetAddrFromName(address, &server);
+  }
+  nlSetAddrPort(&server, static_cast<NLushort>(port));
+  if (!nlConnect(connSocket, &server)) {
+    nlClose(connSocket);
+    connSocket = NL_INVALID;
+    std::printf("CLIENT: nlConnect error\n");
+    return 0;
+  }
+  host = false;
+  if (!StartWorker()) return 0;
+
+  // A test player proves that the server answers; it leaves again right away.
+  unsigned serial = 0;
+  const int testId = AddLocalPlayer("", &serial);
+  Message answer;
+  const bool alive = Query(NLM_QUERY_IS_SERVER_ALIVE, nullptr, 0, &answer);
+  DeletePlayer(testId);
+  if (testId >= 0) RemoveLocalPlayer(serial);
+  if (alive) return 1;
+  Stop();
+  RemoveLocalPlayer(serial);
+  return 0;
+}
+
+int ZyHawkNetwork::CreatePlayer(const char* name) {
+  unsigned serial = 0;
+  return AddLocalPlayer(name, &serial);
+}
+
+bool ZyHawkNetwork::SendText(int from, int to, const char* text, std::size_t length) {
+  Message msg;
+  msg.kind = NLM_MESSAGE;
+  msg.sender = from;
+  msg.recipient = to == 0 ? -1 : to;
+  if (length > static_cast<std::size_t>(kMaxData)) length = kMaxData;
+  msg.length = static_cast<int>(length);
+  if (length > 0) std::memcpy(msg.data, text, length);
+  return Send(connSocket, msg);
+}
+
+bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
+  bool found = false;
+  Lock(this);
+  for (Player& p : localPlayers) {
+    if (p.id != id) continue;
+    if (!p.messages.empty()) {
+      const Message& msg = p.messages.front();
+      text->assign(msg.data, static_cast<std::size_t>(msg.length));
+      p.messages.pop_front();
+      found = true;
+    }
+    break;
+  }
+  Unlock(this);
+  return found;
+}
+
+bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Message* answer) {
+  Message query;
+  query.kind = kind;
+  query.recipient = 0;
+  if (length > 0 && data) {
+    query.length = length;
+    std::memcpy(query.data, data, static_cast<std::size_t>(length));
+  }
+  std::printf("Query: %s ", QueryName(kind));
+  Lock(this);
+  query.sender = localPlayers.empty() ? 0 : localPlayers.back().id;
+  Unlock(this);
+  // Only an announced player can be answered: the server replies to the sender's id.
+  if (query.sender <= 0) {
+    std::printf("[FAIL - no player]\n");
+    return false;
+  }
+  Lock(this);
+  replies.clear();
+  Unlock(this);
+  if (!Send(connSocket, query)) {
+    std::printf("[FAIL]\n");
+    return false;
+  }
+  const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
+  for (;;) {
+    Lock(this);
+    // A late answer to an earlier query is not this query's answer.
+    while (!replies.empty() && replies.front().kind != kind) replies.pop_front();
+    if (!replies.empty()) {
+      *answer = replies.front();
+      replies.pop_front();
+      Unlock(this);
+      std::printf("[OK]\n");
+      return true;
+    }
+    const bool alive = workerAlive;
+    Unlock(this);
+    if (!alive || std::chrono::steady_clock::now() >= giveUp) break;
+    htThreadSleep(kPollMs);
+  }
+  std::printf("[FAIL]\n");
+  return false;
+}
+
+std::string ZyHawkNetwork::LocalAddresses() {
+  StartNetwork();
+  const NLsocket s = nlOpen(kDefaultPort, NL_UNRELIABLE);
+  if (s == NL_INVALID) return "";
+  NLint count = 0;
+  NLaddress* all = nlGetAllLocalAddr(&count);
+  std::vector<NLaddress> addresses(all, all + (all ? count : 0));
+  nlClose(s);
+  constexpr std::size_t kBufferSize = 4096;
+  std::string text;
+  for (const NLaddress& a : addresses) {
+    if (text.size() + 32 > kBufferSize) break;
+    char one[NL_MAX_STRING_LENGTH];
+    if (!text.empty()) text += '|';
+    text += nlAddrToString(&a, one);
+  }
+  return text;
+}
+
+}  // namespace TAVELOR

@@ -1,0 +1,604 @@
+// The session object: datagram codec, lock, sending, and the worker thread.
+#include "net/ZyHawkNetwork.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace TAVELOR {
+
+namespace {
+
+constexpr int kMaxReadsPerPass = 256;        // datagrams read from one socket in one pass
+constexpr std::size_t kMaxQueued = 4096;     // messages kept for one local player
+constexpr std::size_t kMaxReplies = 64;      // answers kept for the waiting command
+constexpr int kMaxAcceptsPerPass = 16;
+constexpr int kPassWaitMs = 10;              // longest wait on the sockets in one pass
+constexpr auto kSendRetry = std::chrono::milliseconds(200);
+
+void PutInt(unsigned char* p, int v) {
+  const auto u = static_cast<unsigned int>(v);
+  p[0] = static_cast<unsigned char>(u);
+  p[1] = static_cast<unsigned char>(u >> 8);
+  p[2] = static_cast<unsigned char>(u >> 16);
+  p[3] = static_cast<unsigned char>(u >> 24);
+}
+
+int GetInt(const unsigned char* p) {
+  const unsigned int u = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned int>(p[3]) << 24);
+  return static_cast<int>(u);
+}
+
+}  // namespace
+
+// ---- Datagram codec -----------------------------------------------------------------------
+
+int ZyHawkNetwork::Encode(Message& msg, unsigned char* out) {
+  std::memcpy(msg.magic, "TVLN", 4);
+  if (msg.length < 0) msg.length = 0;
+  if (msg.length > kMaxData) msg.length = kMaxData;
+  std::memcpy(out, msg.magic, 4);
+  out[4] = msg.kind;
+  PutInt(out + 5, msg.length);
+  PutInt(out + 9, msg.recipient);
+  PutInt(out + 13, msg.sender);
+  std::memcpy(out + kHeaderSize, msg.data, static_cast<std::size_t>(msg.length));
+  return kHeaderSize + msg.length;
+}
+
+bool ZyHawkNetwork::Decode(const unsigned char* in, int n, bool viaServer, Message* out) {
+  if (!in || n < kHeaderSize || std::memcmp(in, "TVLN", 4) != 0) return false;
+  const int length = GetInt(in + 5);
+  if (length < 0 || length > kMaxData || length > n - kHeaderSize) return false;
+  const unsigned char kind = in[4];
+  // Fixed data sizes: a request the server reads, or an answer a client reads.
+  int needed = 0;
+  if (viaServer) {
+    if (kind == NLM_CREATE_PLAYER) needed = kPlayerImageSize;
+    if (kind == NLM_QUERY_PLAYERID || kind == NLM_QUERY_PLAYERNAME) needed = 4;
+  } else if (kind == NLM_QUERY_NUMPLAYERS || kind == NLM_QUERY_PLAYERID || kind == NLM_QUERY_IS_SERVER_ALIVE) {
+    needed = 4;
+  }
+  if (length < needed) return false;
+  std::memcpy(out->magic, in, 4);
+  out->kind = kind;
+  out->length = length;
+  out->recipient = GetInt(in + 9);
+  out->sender = GetInt(in + 13);
+  std::memcpy(out->data, in + kHeaderSize, static_cast<std::size_t>(length));
+  std::memset(out->data + length, 0, sizeof(out->data) - static_cast<std::size_t>(length));
+  out->viaServer = viaServer;
+  return true;
+}
+
+void ZyHawkNetwork::PlayerImage(const Player& player, unsigned char* out) {
+  std::memset(out, 0, kPlayerImageSize);
+  PutInt(out, player.socket);
+  PutInt(out + 4, player.id);
+  out[8] = player.flag;
+  std::memcpy(out + kNameOffset, player.name, kNameSize);
+  out[kNameOffset + kNameSize] = player.reserved;
+  // Padding and the message list's fields stay zero: they mean nothing to a peer.
+}
+
+void ZyHawkNetwork::NameFromRequest(const Message& msg, char* name) {
+  std::memset(name, 0, kNameSize);
+  if (msg.length < kNameOffset) return;
+  const int available = msg.length - kNameOffset;
+  const int limit = available < kNameSize - 1 ? available : kNameSize - 1;
+  for (int i = 0; i < limit && msg.data[kNameOffset + i] != '\0'; ++i) name[i] = msg.data[kNameOffset + i];
+}
+
+// ---- Object -------------------------------------------------------------------------------
+
+ZyHawkNetwork::ZyHawkNetwork() { htMutexInit(&lock); }
+
+ZyHawkNetwork::~ZyHawkNetwork() {
+  Stop();  // the worker uses the object until it has ended
+  if (listenSocket != NL_INVALID) nlClose(listenSocket);
+  if (connSocket != NL_INVALID) nlClose(connSocket);
+  htMutexDestroy(&lock);
+  for (; nlInits_ > 0; --nlInits_) nlShutdown();
+}
+
+void ZyHawkNetwork::Lock(ZyHawkNetwork* self) { htMutexLock(&self->lock); }
+
+void ZyHawkNetwork::Unlock(ZyHawkNetwork* self) { htMutexUnlock(&self->lock); }
+
+bool ZyHawkNetwork::WorkerAlive() {
+  Lock(this);
+  const bool alive = workerAlive;
+  Unlock(this);
+  return alive;
+}
+
+void ZyHawkNetwork::Stop() {
+  Lock(this);
+  stopRequest = true;
+  bool alive = workerAlive;
+  Unlock(this);
+  // The worker looks at the request at least every 10 ms.
+  while (alive) {
+    htThreadSleep(1);
+    alive = WorkerAlive();
+  }
+}
+
+bool ZyHawkNetwork::Send(NLsocket socket, Message& msg) {
+  unsigned char buf[kMaxDatagram];
+  const int total = Encode(msg, buf);
+  int written = 0;
+  auto giveUp = std::chrono::steady_clock::now() + kSendRetry;
+  while (written < total) {
+    const int n = nlWrite(socket, buf + written, total - written);
+    if (n == NL_INVALID) return false;
+    if (n == 0) {
+      // The send buffer is full: try again briefly, then count the message as lost.
+      if (std::chrono::steady_clock::now() > giveUp) return false;
+      std::this_thread::yield();
+      continue;
+    }
+    written += n;
+  }
+  return true;
+}
+
+void ZyHawkNetwork::DeletePlayer(int id) {
+  Message msg;
+  msg.kind = NLM_LOGOFF;
+  msg.length = 0;
+  msg.recipient = 0;
+  msg.sender = id;
+  Send(connSocket, msg);
+}
+
+void ZyHawkNetwork::LogOffPlayers() {
+  Lock(this);
+  std::vector<int> ids;
+  for (const Player& p : localPlayers) ids.push_back(p.id);
+  Unlock(this);
+  for (int id : ids) DeletePlayer(id);
+}
+
+// ---- Worker -------------------------------------------------------------------------------
+
+// One session's worker: its player counter, the group of the server's client connections
+// and the group of every socket it waits on.
+class ZyHawkWorker {
+ public:
+  explicit ZyHawkWorker(ZyHawkNetwork* net) : net_(net) {}
+  void Run();
+
+ private:
+  using Message = ZyHawkNetwork::Message;
+  using Player = ZyHawkNetwork::Player;
+
+  bool StopRequested();
+  void LocalUpkeep();
+  void ReadConnection();
+  bool ServerRead();  // false when the worker must end
+  void ReadClient(NLsocket s, std::vector<Message>* got);
+  void Disconnected(NLsocket s);
+  void DeliverLocal();
+  void ServerHandle();
+  void HandleRequest(const Message& msg, std::vector<std::pair<NLsocket, Message>>* out);
+  void ClientHandle();
+  void DropLeftovers();
+  void SendAll(std::vector<std::pair<NLsocket, Message>>& out);
+  void Shutdown();
+
+  ZyHawkNetwork* net_;
+  NLsocket listen_ = NL_INVALID;
+  NLsocket conn_ = NL_INVALID;
+  int nextId_ = ZyHawkNetwork::kFirstPlayerId;
+  NLint group_ = NL_INVALID;
+  NLint waitGroup_ = NL_INVALID;
+  unsigned char buf_[ZyHawkNetwork::kMaxDatagram];
+};
+
+void* ZyHawkNetwork::mainLoop(void* self) {
+  ZyHawkWorker worker(static_cast<ZyHawkNetwork*>(self));
+  worker.Run();
+  return nullptr;
+}
+
+void ZyHawkWorker::Run() {
+  // The starter already set the flags: a Stop that comes before this point is not lost.
+  ZyHawkNetwork::Lock(net_);
+  listen_ = net_->listenSocket;
+  conn_ = net_->connSocket;
+  net_->serverPlayers.clear();
+  net_->incoming.clear();
+  ZyHawkNetwork::Unlock(net_);
+  group_ = nlGroupCreate();
+  waitGroup_ = nlGroupCreate();
+  if (conn_ != NL_INVALID) nlGroupAddSocket(waitGroup_, conn_);
+  if (listen_ != NL_INVALID) nlGroupAddSocket(waitGroup_, listen_);
+
+  for (;;) {
+    if (StopRequested()) break;
+    LocalUpkeep();
+    ReadConnection();
+    if (listen_ != NL_INVALID && !ServerRead()) break;
+    DeliverLocal();
+    if (listen_ != NL_INVALID) ServerHandle();
+    ClientHandle();
+    DropLeftovers();
+    // Wait for the next datagram instead of sleeping blindly.
+    NLsocket ready[NL_MAX_GROUP_SOCKETS + 2];
+    if (nlPollGroup(waitGroup_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS + 2, kPassWaitMs) == NL_INVALID) {
+      htThreadSleep(kPassWaitMs);
+    }
+  }
+  Shutdown();
+}
+
+bool ZyHawkWorker::StopRequested() {
+  ZyHawkNetwork::Lock(net_);
+  const bool stop = net_->stopRequest;
+  ZyHawkNetwork::Unlock(net_);
+  return stop;
+}
+
+void ZyHawkWorker::Shutdown() {
+  // Close the server's client connections; the session's own two sockets belong to the
+  // object and are closed when the session is replaced or the object is destroyed.
+  if (group_ != NL_INVALID) {
+    NLsocket sockets[NL_MAX_GROUP_SOCKETS];
+    NLint count = NL_MAX_GROUP_SOCKETS;
+    if (nlGroupGetSockets(group_, sockets, &count)) {
+      for (NLint i = 0; i < count; ++i) nlClose(sockets[i]);
+    }
+    nlGroupDestroy(group_);
+  }
+  if (waitGroup_ != NL_INVALID) nlGroupDestroy(waitGroup_);
+  ZyHawkNetwork::Lock(net_);
+  net_->workerAlive = false;
+  net_->stopRequest = true;
+  ZyHawkNetwork::Unlock(net_);
+  // Nothing may touch net_ from here on: Stop returns and the object may go away.
+}
+
+void ZyHawkWorker::LocalUpkeep() {
+  std::vector<std::pair<unsigned, Message>> creates;
+  std::vector<Message> logoffs;
+  ZyHawkNetwork::Lock(net_);
+  for (auto it = net_->localPlayers.begin(); it != net_->localPlayers.end();) {
+    if (it->id == -1) {
+      Message msg;
+      msg.kind = ZyHawkNetwork::NLM_CREATE_PLAYER;
+      msg.length = ZyHawkNetwork::kPlayerImageSize;
+      ZyHawkNetwork::PlayerImage(*it, reinterpret_cast<unsigned char*>(msg.data));
+      creates.emplace_back(it->serial, msg);
+    } else if (it->id == -2) {
+      Message msg;
+      msg.kind = ZyHawkNetwork::NLM_LOGOFF;
+      msg.sender = it->id;
+      logoffs.push_back(msg);
+      it = net_->localPlayers.erase(it);
+      continue;
+    }
+    ++it;
+  }
+  ZyHawkNetwork::Unlock(net_);
+  for (auto& [serial, msg] : creates) {
+    // A request that could not be written (the connection is still being set up) is
+    // tried again in the next pass instead of being lost.
+    if (!net_->Send(conn_, msg)) continue;
+    ZyHawkNetwork::Lock(net_);
+    for (Player& p : net_->localPlayers) {
+      if (p.serial == serial && p.id == -1) p.id = -3;
+    }
+    ZyHawkNetwork::Unlock(net_);
+  }
+  for (Message& msg : logoffs) net_->Send(conn_, msg);
+}
+
+void ZyHawkWorker::ReadConnection() {
+  if (conn_ == NL_INVALID) return;
+  std::vector<Message> got;
+  for (int i = 0; i < kMaxReadsPerPass; ++i) {
+    const NLint n = nlRead(conn_, buf_, ZyHawkNetwork::kMaxDatagram);
+    if (n < ZyHawkNetwork::kHeaderSize || std::memcmp(buf_, "TVLN", 4) != 0) break;
+    Message msg;
+    if (!ZyHawkNetwork::Decode(buf_, n, false, &msg)) continue;
+    msg.socket = conn_;
+    got.push_back(msg);
+  }
+  if (got.empty()) return;
+  ZyHawkNetwork::Lock(net_);
+  for (Message& m : got) net_->incoming.push_back(m);
+  ZyHawkNetwork::Unlock(net_);
+}
+
+bool ZyHawkWorker::ServerRead() {
+  for (int i = 0; i < kMaxAcceptsPerPass; ++i) {
+    const NLsocket s = nlAcceptConnection(listen_);
+    if (s == NL_INVALID) {
+      const NLenum err = nlGetError();
+      if (err == NL_SYSTEM_ERROR || err == NL_NOT_LISTEN) {
+        std::printf("Cannot Accept connection\n");
+        return false;
+      }
+      break;
+    }
+    if (!nlGroupAddSocket(group_, s)) {
+      nlClose(s);  // the server is full
+      continue;
+    }
+    nlGroupAddSocket(waitGroup_, s);
+  }
+
+  NLsocket ready[NL_MAX_GROUP_SOCKETS];
+  const NLint count = nlPollGroup(group_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS, 0);
+  if (count == NL_INVALID) {
+    const NLenum err = nlGetError();
+    if (err == NL_SYSTEM_ERROR) {
+      std::printf("nlPollGroup system error: %s\n", nlGetSystemErrorStr(nlGetSystemError()));
+    } else {
+      std::printf("nlPollGroup HawkNL error: %s\n", nlGetErrorStr(err));
+    }
+    return true;
+  }
+  std::vector<Message> got;
+  for (NLint i = 0; i < count; ++i) ReadClient(ready[i], &got);
+  if (!got.empty()) {
+    ZyHawkNetwork::Lock(net_);
+    for (Message& m : got) net_->incoming.push_back(m);
+    ZyHawkNetwork::Unlock(net_);
+  }
+  return true;
+}
+
+void ZyHawkWorker::ReadClient(NLsocket s, std::vector<Message>* got) {
+  for (int i = 0; i < kMaxReadsPerPass; ++i) {
+    const NLint n = nlRead(s, buf_, ZyHawkNetwork::kMaxDatagram);
+    if (n == 0) return;  // empty (or the handshake's empty datagram)
+    if (n < ZyHawkNetwork::kHeaderSize || std::memcmp(buf_, "TVLN", 4) != 0) {
+      const NLenum err = nlGetError();
+      std::printf("Err %d: %s\n", err, nlGetErrorStr(err));
+      if (n == NL_INVALID && (err == NL_MESSAGE_END || err == NL_SOCK_DISCONNECT)) {
+        std::printf("server: client disconnected %d\n", s);
+        Disconnected(s);
+      }
+      if (n == NL_INVALID) return;
+      continue;
+    }
+    Message msg;
+    if (!ZyHawkNetwork::Decode(buf_, n, true, &msg)) continue;
+    msg.socket = s;  // a creation request is answered on the connection it came from
+    got->push_back(msg);
+  }
+}
+
+void ZyHawkWorker::Disconnected(NLsocket s) {
+  nlGroupDeleteSocket(group_, s);
+  nlGroupDeleteSocket(waitGroup_, s);
+  nlClose(s);
+  ZyHawkNetwork::Lock(net_);
+  for (auto it = net_->serverPlayers.begin(); it != net_->serverPlayers.end(); ++it) {
+    if (it->socket == s) {
+      std::printf("Removed player: %d, %s\n", it->id, it->name);
+      net_->serverPlayers.erase(it);
+      break;
+    }
+  }
+  ZyHawkNetwork::Unlock(net_);
+}
+
+void ZyHawkWorker::DeliverLocal() {
+  ZyHawkNetwork::Lock(net_);
+  auto& locals = net_->localPlayers;
+  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+    const Message& msg = *it;
+    bool delivered = false;
+    if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == -1 && !msg.viaServer) {
+      // Addressed to every player: each local player gets it once. (On the server's side
+      // a broadcast goes on to the forwarding below.)
+      for (Player& p : locals) {
+        if (p.id <= 0 || p.messages.size() >= kMaxQueued) continue;
+        p.messages.push_back(msg);
+        std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+        delivered = true;
+      }
+    } else if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient > 0) {
+      for (Player& p : locals) {
+        if (p.id != msg.recipient) continue;
+        if (p.messages.size() < kMaxQueued) {
+          p.messages.push_back(msg);
+          std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+          delivered = true;
+        }
+        break;
+      }
+    }
+    if (delivered) {
+      it = net_->incoming.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  ZyHawkNetwork::Unlock(net_);
+}
+
+void ZyHawkWorker::ServerHandle() {
+  // Only what came in on the server's side is a request to the server; what arrived on this
+  // process's own connection was sent by the server and must not be forwarded again.
+  std::vector<std::pair<NLsocket, Message>> out;
+  ZyHawkNetwork::Lock(net_);
+  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+    const Message& msg = *it;
+    if (!msg.viaServer) {
+      ++it;
+      continue;
+    }
+    if (msg.kind == ZyHawkNetwork::NLM_MESSAGE) {
+      if (msg.recipient == -1) {
+        // One copy per connection; the receiving client hands it to each of its players.
+        std::vector<NLsocket> sent;
+        for (const Player& p : net_->serverPlayers) {
+          if (p.socket == NL_INVALID || std::find(sent.begin(), sent.end(), p.socket) != sent.end()) continue;
+          sent.push_back(p.socket);
+          out.emplace_back(p.socket, msg);
+        }
+      } else {
+        for (const Player& p : net_->serverPlayers) {
+          if (p.id == msg.recipient) {
+            out.emplace_back(p.socket, msg);
+            break;
+          }
+        }
+      }
+      it = net_->incoming.erase(it);
+      continue;
+    }
+    if (msg.recipient != 0) {
+      ++it;
+      continue;
+    }
+    const bool known = msg.kind == ZyHawkNetwork::NLM_CREATE_PLAYER || msg.kind == ZyHawkNetwork::NLM_LOGOFF ||
+                       (msg.kind >= ZyHawkNetwork::NLM_QUERY_NUMPLAYERS &&
+                        msg.kind <= ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE);
+    if (!known) {
+      ++it;
+      continue;
+    }
+    HandleRequest(msg, &out);
+    it = net_->incoming.erase(it);
+  }
+  ZyHawkNetwork::Unlock(net_);
+  SendAll(out);
+}
+
+// Handles one request under the lock; what it answers is sent after unlocking.
+void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsocket, Message>>* out) {
+  auto& players = net_->serverPlayers;
+  Message answer;
+  answer.kind = msg.kind;
+  answer.sender = 0;
+  answer.recipient = msg.sender;
+  auto askerSocket = [&]() {
+    for (const Player& p : players) {
+      if (p.id == msg.sender) return p.socket;
+    }
+    return static_cast<NLsocket>(NL_INVALID);
+  };
+  const unsigned char* data = reinterpret_cast<const unsigned char*>(msg.data);
+  switch (msg.kind) {
+    case ZyHawkNetwork::NLM_CREATE_PLAYER: {
+      Player p;
+      p.socket = msg.socket;
+      p.id = nextId_++;
+      ZyHawkNetwork::NameFromRequest(msg, p.name);
+      std::printf("server: created player %d (%s)\n", p.id, p.name);
+      Message created;
+      created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
+      created.recipient = p.id;
+      created.sender = 0;
+      out->emplace_back(p.socket, created);
+      players.push_back(std::move(p));
+      return;
+    }
+    case ZyHawkNetwork::NLM_LOGOFF:
+      std::printf("Server got a logoff message from %d\n", msg.sender);
+      for (auto it = players.begin(); it != players.end();) {
+        if (it->id == msg.sender) {
+          std::printf("server: logof player %d %s\n", it->id, it->name);
+          it = players.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      return;
+    case ZyHawkNetwork::NLM_QUERY_NUMPLAYERS:
+      std::printf("server got asked NUM_PLAYERS id: %d, sock: %d\n", msg.sender, askerSocket());
+      answer.length = 4;
+      PutInt(reinterpret_cast<unsigned char*>(answer.data), static_cast<int>(players.size()));
+      std::printf("(%d)\n", static_cast<int>(players.size()));
+      break;
+    case ZyHawkNetwork::NLM_QUERY_PLAYERID: {
+      const int index = GetInt(data);
+      std::printf("server got asked PLAYER_ID\n");
+      std::printf("server: seek id for %d\n", index);
+      int id = 0;
+      if (index >= 0 && static_cast<std::size_t>(index) < players.size()) {
+        auto it = players.begin();
+        std::advance(it, index);
+        id = it->id;
+        std::printf("server: found playerid %d (%s)\n", it->id, it->name);
+      }
+      answer.length = 4;
+      PutInt(reinterpret_cast<unsigned char*>(answer.data), id);
+      break;
+    }
+    case ZyHawkNetwork::NLM_QUERY_PLAYERNAME: {
+      const int id = GetInt(data);
+      answer.length = 0;
+      for (const Player& p : players) {
+        if (p.id == id) {
+          answer.length = static_cast<int>(strnlen(p.name, ZyHawkNetwork::kNameSize - 1));
+          std::memcpy(answer.data, p.name, static_cast<std::size_t>(answer.length));
+          break;
+        }
+      }
+      break;
+    }
+    case ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE:
+      std::printf("server got asked IS_ALIVE id: %d, sock: %d\n", msg.sender, askerSocket());
+      answer.length = 4;
+      PutInt(reinterpret_cast<unsigned char*>(answer.data), 1);
+      break;
+    default: return;
+  }
+  const NLsocket to = askerSocket();
+  if (to != NL_INVALID) out->emplace_back(to, answer);
+}
+
+void ZyHawkWorker::ClientHandle() {
+  ZyHawkNetwork::Lock(net_);
+  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+    Message& msg = *it;
+    if (msg.viaServer || msg.sender != 0) {
+      ++it;
+      continue;
+    }
+    if (msg.kind >= 100) {
+      if (net_->replies.size() >= kMaxReplies) net_->replies.pop_front();
+      net_->replies.push_back(msg);
+    } else if (msg.kind == ZyHawkNetwork::NLM_PLAYER_CREATED) {
+      for (Player& p : net_->localPlayers) {
+        if (p.id == -3 && msg.recipient > 0) {
+          p.id = msg.recipient;
+          std::printf("client: got player id %d for %s\n", p.id, p.name);
+          break;
+        }
+      }
+    } else {
+      ++it;
+      continue;
+    }
+    it = net_->incoming.erase(it);
+  }
+  ZyHawkNetwork::Unlock(net_);
+}
+
+void ZyHawkWorker::DropLeftovers() {
+  ZyHawkNetwork::Lock(net_);
+  if (!net_->incoming.empty()) {
+    std::printf("dropped %d messages\n", static_cast<int>(net_->incoming.size()));
+    for (const Message& msg : net_->incoming) std::printf("Act: %d, recip: %d\n", msg.kind, msg.recipient);
+    net_->incoming.clear();
+  }
+  ZyHawkNetwork::Unlock(net_);
+}
+
+void ZyHawkWorker::SendAll(std::vector<std::pair<NLsocket, Message>>& out) {
+  for (auto& [socket, msg] : out) net_->Send(socket, msg);
+}
+
+}  // namespace TAVELOR

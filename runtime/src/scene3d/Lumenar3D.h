@@ -1,0 +1,48 @@
+// Lumenar3D: the 3D engine. Holds the 4096 object slots and the object builder's state.
+#pragma once
+
+#include "scene3d/MeshObject.h"
+
+namespace TAVELOR {
+
+class OpenGLLumenar;
+
+constexpr int kObjectSlots = 4096;
+
+class Lumenar3D {
+ public:
+  explicit Lumenar3D(OpenGLLumenar* displayEngine) : display(displayEngine) {}
+  virtual ~Lumenar3D() = default;
+  Lumenar3D(const Lumenar3D&) = delete;
+  Lumenar3D& operator=(const Lumenar3D&) = delete;
+
+  // The slot of object n, or null for a number outside 0..4095.
+  MeshObjectX* Object(int n) { return n >= 0 && n < kObjectSlots ? &meshes[n] : nullptr; }
+
+  // Loads a .ddd file into slot n and prepares it for drawing; false when the file is missing
+  // or bad, when it has no nodes in frame 0, or when n is no slot.
+  bool LoadObject(const char* name, int n);
+  // Writes slot n as a .ddd file; false when n is no slot or the file cannot be written.
+  bool SaveObject(const char* name, int n);
+
+  // ---- Object builder ----
+  // Empties slot n and makes it the object being built, opening a group of the given kind
+  // (0 triangle list, 1 strip, 2 fan).
+  void UserObjectStart(int n, int kind);
+  void UserObjectNewGroup(int kind);
+  // Colours of 0xFFFFFFFC and above are drawn white.
+  void UserObjectAddVertex(float x, float y, float z, float u, float v, unsigned long colour);
+  // Quantises the vertices, generates normals by the auto-normal mode and prepares drawing.
+  void UserObjectEnd();
+  // 0 none, 1 one normal per vertex, 2 one per position; the remainder of mode by 3.
+  void UserObjectAutoNormalMode(long mode);
+
+  MeshObjectX meshes[kObjectSlots];
+  OpenGLLumenar* display;
+  int autoNormalMode = 2;
+  int userObject = -1;  // the object being built, -1 when none
+};
+
+extern Lumenar3D lumbo3D;
+
+}  // namespace TAVELOR

@@ -1,0 +1,101 @@
+// Helpers of the network tests: bounded waits, free loopback ports, files shared with child
+// processes, and counts of this process's descriptors and threads.
+#pragma once
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "net/ZyHawkNetwork.h"
+#include "net/nl/nl.h"
+
+namespace nettest {
+
+// Polls cond every few milliseconds until it holds or ms have passed.
+inline bool WaitFor(const std::function<bool()>& cond, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (cond()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+}
+
+// A UDP port that was free a moment ago.
+inline int FreePort() {
+  nlInit();
+  nlSelectNetwork(NL_IP);
+  NLsocket s = nlOpen(0, NL_UNRELIABLE);
+  NLaddress a;
+  nlGetLocalAddr(s, &a);
+  int port = nlGetPortFromAddr(&a);
+  nlClose(s);
+  nlShutdown();
+  return port;
+}
+
+inline NLaddress Loopback(int port) {
+  NLaddress a;
+  nlStringToAddr("127.0.0.1", &a);
+  nlSetAddrPort(&a, static_cast<NLushort>(port));
+  return a;
+}
+
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Written under a temporary name and renamed, so a reader never sees half a file.
+inline void WriteFile(const std::filesystem::path& p, const std::string& text) {
+  std::filesystem::path tmp = p;
+  tmp += ".part";
+  {
+    std::ofstream out(tmp, std::ios::binary);
+    out << text;
+  }
+  std::filesystem::rename(tmp, p);
+}
+
+inline int CountEntries(const char* dir) {
+  int n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec)) {
+    ++n;
+  }
+  return n;
+}
+inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
+inline int Threads() { return CountEntries("/proc/self/task"); }
+
+// A fresh, empty directory for one test's exchange with its child processes.
+inline std::filesystem::path ExchangeDir(const std::string& name) {
+  const char* tmp = std::getenv("TMPDIR");
+  // Unique per run, so that two test programs running at once never share one.
+  std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /
+                              ("net_" + name + "_" + std::to_string(std::random_device()()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// Starts this test program again in the background as the child named role (see
+// ChildProcess.cpp). The child ends when dir/quit appears, or after 30 seconds.
+inline void SpawnChild(const std::string& role, int port, const std::filesystem::path& dir) {
+  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string cmd = "TAVELOR_NET_CHILD='" + role + ":" + std::to_string(port) + ":" + dir.string() + "' '" +
+                          exe + "' --gtest_filter=NetChild.Run >'" + (dir / (role + ".log")).string() +
+                          "' 2>&1 &";
+  (void)std::system(cmd.c_str());
+}
+
+}  // namespace nettest
