@@ -60,6 +60,46 @@ class OpenGLLumenar {
   // Draws background surface n into the back buffer (nothing when it holds no tiles).
   void PasteSurface(int n);
 
+  // ---- Bitmaps, sprites, fonts, primitives, capture ----
+  // Slot, font and surface numbers outside their tables make these do nothing (false or 0).
+  bool GetBMPSize(const char* file, int* width, int* height);
+  int MakeBMPTexture(const char* file, int x, int y, int width, int height, unsigned int* name,
+                     unsigned int* mipName, unsigned long key, bool useKey, bool bump);
+  bool LoadSprite(int slot, const char* file, unsigned long key, bool bump);
+  bool LoadFont(int font, const char* file);
+  bool LoadSurface(int surface, const char* file, bool unused = false);
+  bool GrabSprite(int slot, int x, int y, int width, int height);
+  bool GrabSurface(int surface);
+  bool GetSpritePixels(int slot);
+  void FreeSprite(int slot);
+  void FreeSurface(int surface);
+  void GetSpriteSize(int slot, int* width, int* height) const;
+  void GetFontSize(int font, int* width, int* height) const;
+  void DrawSprite(int slot, float x, float y);
+  void StretchSprite(int slot, float x, float y, float width, float height);
+  void RotoSprite(int slot, float x, float y, float angle);
+  void DrawSpriteFX(int slot, float x, float y, const struct OPENGL_SPRITEFX& fx);
+  void DoAlpha(float a);
+  bool SpriteCollision(int a, int b, int ax, int ay, int bx, int by);
+  void Text2D(int font, const char* text, float x, float y, float z);
+  void DrawPixel(float x, float y, unsigned long colour);
+  void DrawLine(float x1, float y1, float x2, float y2, unsigned long colour);
+  void DrawRect(float x1, float y1, float x2, float y2, unsigned long colour);
+  unsigned int GetPixel(int x, int y);
+  void StartPoly(int slot);
+  void PolyPoint(int x, int y, float u, float v, unsigned long colour);
+  void EndPoly();
+  bool SaveMemoryToBMP(const char* file, unsigned char* pixels, int width, int height, int sourceWidth,
+                       int sourceHeight, bool flip);
+  bool SaveBMPFile(const char* file);
+  bool SaveBMPSprite(int slot, const char* file);
+  void BlendToSurface(int from, int to);
+  // Binds a sprite's plain texture on unit 0 for a 2D draw (unit 1 off) and selects {slot, -1, 0}.
+  void BindSprite(int slot);
+  // Makes a texture selection current: stores it and binds as the 3D texture selection does
+  // (-1 for none; the twin when mip is non-zero; the second texture on unit 0, the first on 1).
+  void ApplyTextureSelection(int texture, int second, int mip);
+
   // ---- Data model ----
   GLuint textureNames[kSpriteSlots][2];  // [slot][0 plain, 1 mipmapped twin]
   TextureSelection selection;

@@ -1,0 +1,144 @@
+// Backgrounds (surfaces), screen and sprite capture, clearing and the cross-fade.
+#include "display/Bitmap.h"
+#include "DisplaySupport.h"
+
+namespace display_test {
+namespace {
+
+std::uint32_t Gradient(int x, int y) { return static_cast<std::uint32_t>((x % 256) | (y % 256) << 8 | 50 << 16); }
+
+using CaptureTest = DisplayTest;
+
+TEST_F(CaptureTest, SaveBmpWritesTheWholeFrame) {
+  FILLRECT(0, 0, 9, 9, 0x0000FF);
+  FILLRECT(630, 470, 639, 479, 0xFF0000);
+  const std::string path = TempPath("screen.bmp");
+  SAVEBMP(path.c_str());
+  const std::vector<unsigned char> bytes = ReadFile(path);
+  EXPECT_EQ(bytes.size(), 921654u);
+  BmpFile f;
+  ASSERT_TRUE(ParseBmpFile(bytes, &f));
+  EXPECT_EQ(f.header.width, kWidth);
+  EXPECT_EQ(f.header.height, kHeight);
+  EXPECT_EQ(BmpPixel(f, 5, 5), 0x0000FFu);
+  EXPECT_EQ(BmpPixel(f, 635, 475), 0xFF0000u);
+  EXPECT_EQ(BmpPixel(f, 320, 240), 0u);
+  // A file that cannot be created: nothing happens.
+  SAVEBMP(TempPath("no_such_dir/screen.bmp").c_str());
+}
+
+TEST_F(CaptureTest, SavedSpriteReloadsAsTheSamePicture) {
+  auto colour = [](int x, int y) -> std::uint32_t { return x == 0 && y == 0 ? 0x8000FFu : Gradient(x * 7, y * 20); };
+  const std::string src = SaveBmp("to_save.bmp", 33, 10, 24, colour);
+  LOADSPRITE(src.c_str(), 30);
+  ASSERT_EQ(Lumbo.textureWidth[30], 64);
+  ASSERT_EQ(Lumbo.textureHeight[30], 16);
+  const std::string saved = TempPath("saved_sprite.bmp");
+  SAVESPRITE(30, saved.c_str());
+  const std::vector<unsigned char> bytes = ReadFile(saved);
+  ASSERT_EQ(bytes.size(), 54u + 100u * 10u);
+  LOADSPRITE(saved.c_str(), 31);
+  SPRITE(30, 0, 0);
+  SPRITE(31, 100, 0);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 1; x < 33; ++x) ASSERT_EQ(Pixel(100 + x, y), Pixel(x, y)) << x << "," << y;
+  // The keyed corner was saved with its edge colour and is opaque now.
+  EXPECT_EQ(Pixel(0, 0), 0u);
+  EXPECT_EQ(Pixel(100, 0), colour(1, 1));
+}
+
+TEST_F(CaptureTest, LoadBmpTilesThePictureAndDrawsIt) {
+  const std::string path = SaveBmp("back700.bmp", 700, 500, 24, Gradient);
+  LOADBMP(path.c_str());
+  const Surface& s = Lumbo.surfaces[0];
+  EXPECT_EQ(s.columns, 11);
+  EXPECT_EQ(s.rows, 8);
+  EXPECT_EQ(s.tileWidth[10][7], 64);
+  EXPECT_EQ(s.tileHeight[10][7], 64);
+  for (int x : {0, 63, 64, 300, 639})
+    for (int y : {0, 100, 479}) EXPECT_EQ(Pixel(x, y), Gradient(x, y)) << x << "," << y;
+  // The last tile holds picture columns 640..699 and lines 448..499; the rest is clear.
+  std::vector<unsigned char> tile(64 * 64 * 4);
+  glBindTexture(GL_TEXTURE_2D, s.texture[10][7]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tile.data());
+  auto alpha = [&](int column, int line) { return tile[((63 - line) * 64 + column) * 4 + 3]; };
+  EXPECT_EQ(alpha(59, 51), 255);
+  EXPECT_EQ(alpha(60, 51), 0);
+  EXPECT_EQ(alpha(59, 52), 0);
+
+  // The frame pump draws it behind the next frame too.
+  SHOWSCREEN();
+  EXPECT_EQ(Pixel(300, 200), Gradient(300, 200));
+  BLACKSCREEN();
+  EXPECT_EQ(LitCount(), 0);
+  EXPECT_EQ(Lumbo.surfaces[0].columns, 0);
+  SHOWSCREEN();
+  EXPECT_EQ(LitCount(), 0);
+}
+
+TEST_F(CaptureTest, UseAsBmpGrabsTheFrameInHalvingRows) {
+  FILLRECT(10, 10, 20, 20, 0x0000FF);
+  FILLRECT(600, 470, 639, 479, 0xFF0000);
+  USEASBMP();
+  const Surface& s = Lumbo.surfaces[0];
+  EXPECT_EQ(s.columns, 1);
+  ASSERT_EQ(s.rows, 4);
+  EXPECT_EQ(s.tileWidth[0][0], 1024);
+  EXPECT_EQ(s.tileHeight[0][0], 256);
+  EXPECT_EQ(s.tileHeight[0][1], 128);
+  EXPECT_EQ(s.tileHeight[0][2], 64);
+  EXPECT_EQ(s.tileHeight[0][3], 32);
+  SHOWSCREEN();
+  EXPECT_EQ(Pixel(15, 15), 0x0000FFu);
+  EXPECT_EQ(Pixel(620, 475), 0xFF0000u);
+  EXPECT_EQ(Pixel(300, 300), 0u);
+  // Translucent drawing over the background keeps the background's own colours.
+  ALPHAMODE(-0.5);
+  SHOWSCREEN();  // the pump resets the mode to opaque before pasting
+  EXPECT_EQ(Pixel(15, 15), 0x0000FFu);
+}
+
+TEST_F(CaptureTest, BlendScreenFadesToTheNewBackground) {
+  LIMITFPS(1000);
+  FILLRECT(0, 0, kWidth, kHeight, 0x0000FF);
+  const std::string path = SaveBmp("blend.bmp", kWidth, kHeight, 24, [](int, int) { return 0x00FF00u; });
+  BLENDSCREEN(path.c_str());
+  EXPECT_EQ(Pixel(100, 100), 0x00FF00u);
+  EXPECT_EQ(Lumbo.surfaces[0].columns, 10);
+  EXPECT_EQ(Lumbo.surfaces[0].rows, 8);
+  EXPECT_EQ(Lumbo.surfaces[1].columns, 0);
+  EXPECT_FLOAT_EQ(Lumbo.currentAlpha, 1.0f);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  SHOWSCREEN();
+  EXPECT_EQ(Pixel(600, 400), 0x00FF00u);
+  // A name that resolves to nothing does nothing.
+  BLENDSCREEN(TempPath("missing.bmp").c_str());
+  EXPECT_EQ(Lumbo.surfaces[0].columns, 10);
+  LIMITFPS(60);
+}
+
+TEST_F(CaptureTest, UnreadableBackgroundsEndTheProgram) {
+  UseFreshChildProcesses();
+  const std::string junk = TempPath("junk_back.bmp");
+  WriteFile(junk, std::vector<unsigned char>(64, 'B'));
+  __g_debugline = 7;
+  EXPECT_EXIT(
+      {
+        ReportErrorAtExit();
+        LOADBMP(junk.c_str());
+      },
+      testing::ExitedWithCode(0), "error=3 line=7");
+  EXPECT_EXIT(
+      {
+        ReportErrorAtExit();
+        BLENDSCREEN(junk.c_str());
+      },
+      testing::ExitedWithCode(0), "error=3 line=7");
+  // A missing file is no error.
+  LOADBMP(TempPath("absent.bmp").c_str());
+  EXPECT_EQ(Lumbo.surfaces[0].columns, 0);
+}
+
+}  // namespace
+}  // namespace display_test

@@ -1,0 +1,166 @@
+// Pixels, lines, rectangles, polygons and the viewport, drawn with real OpenGL.
+#include "display/Display2D.h"
+#include "DisplaySupport.h"
+
+namespace display_test {
+namespace {
+
+using PrimitiveTest = DisplayTest;
+
+TEST_F(PrimitiveTest, FillRectCoversBothCornersInAnyOrder) {
+  FILLRECT(10, 10, 20, 20, 0x00FF00);
+  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 21}));
+  EXPECT_EQ(LitCount(), 121);
+  glClear(GL_COLOR_BUFFER_BIT);
+  FILLRECT(20.9, 20.9, 10, 10, 0x00FF00);  // truncated, corners swapped
+  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 21}));
+  EXPECT_EQ(LitCount(), 121);
+  glClear(GL_COLOR_BUFFER_BIT);
+  FILLRECT(10, 10, 20, 10, 0x00FF00);
+  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 11}));
+  EXPECT_EQ(LitCount(), 11);
+  // The whole window, as the game paints its sky.
+  FILLRECT(0, 0, kWidth, kHeight, 0x804020);
+  EXPECT_EQ(Pixel(0, 0), 0x804020u);
+  EXPECT_EQ(Pixel(kWidth - 1, kHeight - 1), 0x804020u);
+}
+
+TEST_F(PrimitiveTest, PixelsAndLinesIncludeBothEnds) {
+  SETPIXEL(5, 5, 255);
+  EXPECT_EQ(GETPIXEL(5, 5), 255);
+  EXPECT_EQ(LitCount(), 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  DRAWLINE(0, 0, 0, 0, 0xFFFFFF);
+  EXPECT_EQ(Pixel(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(LitCount(), 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  DRAWLINE(5, 7, 15, 7, 0xFFFFFF);
+  EXPECT_EQ(LitBox(), (Box{5, 7, 16, 8}));
+  EXPECT_EQ(LitCount(), 11);
+  glClear(GL_COLOR_BUFFER_BIT);
+  DRAWLINE(30, 10, 30, 20, 0xFFFFFF);
+  EXPECT_EQ(LitBox(), (Box{30, 10, 31, 21}));
+  // Colours keep only the low 32 bits of the number.
+  SETPIXEL(50, 50, 4294967296.0 + 0x123456);
+  EXPECT_EQ(GETPIXEL(50, 50), 0x123456);
+  // Outside the window there is nothing to read.
+  EXPECT_EQ(GETPIXEL(-1, 0), 0);
+  EXPECT_EQ(GETPIXEL(0, kHeight), 0);
+}
+
+TEST_F(PrimitiveTest, TranslucentWhiteIsHalfColourHalfAlpha) {
+  ALPHAMODE(-0.5);
+  FILLRECT(0, 0, 9, 9, 0xFFFFFF);  // (127,127,127) at alpha 127 over black
+  EXPECT_EQ(Pixel(5, 5), 0x3F3F3Fu);
+  ALPHAMODE(0);
+  FILLRECT(20, 0, 29, 9, 0xFFFFFF);
+  ALPHAMODE(-0.5);
+  FILLRECT(20, 0, 29, 9, 0xFFFFFF);  // over white: 63 + 128
+  EXPECT_EQ(Pixel(25, 5), 0xBFBFBFu);
+  // The key colour is drawn with alpha 0, so translucent drawing leaves nothing.
+  ALPHAMODE(-1);
+  FILLRECT(40, 0, 49, 9, 0x8000FF);
+  EXPECT_EQ(Pixel(45, 5), 0u);
+  // Primitives leave the 2D state as they found it.
+  EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+  GLfloat colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_FLOAT_EQ(colour[0], 1.0f);
+}
+
+TEST_F(PrimitiveTest, PolygonsAreCounterClockwiseFansWithShading) {
+  STARTPOLY(-1);
+  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
+  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
+  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
+  ENDPOLY();
+  EXPECT_GT(LitCount(), 4000);
+  EXPECT_EQ(Pixel(10, 90), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(90, 10), 0u);
+  glClear(GL_COLOR_BUFFER_BIT);
+  STARTPOLY(-1);
+  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
+  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
+  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
+  ENDPOLY();  // clockwise on screen: culled
+  EXPECT_EQ(LitCount(), 0);
+
+  // Colours are interpolated between the points.
+  STARTPOLY(-1);
+  POLYVECTOR(200, 0, 0, 0, 0x0000FF);
+  POLYVECTOR(200, 100, 0, 0, 0x00FF00);
+  POLYVECTOR(300, 100, 0, 0, 0xFF0000);
+  ENDPOLY();
+  const std::uint32_t mid = Pixel(230, 70);
+  EXPECT_GT(mid & 255, 20u);
+  EXPECT_GT((mid >> 8) & 255, 20u);
+  EXPECT_GT((mid >> 16) & 255, 20u);
+  // Fewer than three points draw nothing; drawing again repeats the polygon.
+  glClear(GL_COLOR_BUFFER_BIT);
+  STARTPOLY(-1);
+  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
+  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
+  ENDPOLY();
+  EXPECT_EQ(LitCount(), 0);
+  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
+  ENDPOLY();
+  ENDPOLY();
+  EXPECT_EQ(Pixel(10, 90), 0xFFFFFFu);
+}
+
+TEST_F(PrimitiveTest, TexturedPolygonUsesWholeTextureWithTyDown) {
+  // 4 x 4 picture: top-left quadrant red, the rest blue.
+  const std::string path = SaveBmp("quad.bmp", 4, 4, 24, [](int x, int y) {
+    return x < 2 && y < 2 ? 0x0000FFu : 0xFF0000u;
+  });
+  LOADSPRITE(path.c_str(), 20);
+  STARTPOLY(20);
+  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
+  POLYVECTOR(0, 100, 0, 1, 0xFFFFFF);
+  POLYVECTOR(100, 100, 1, 1, 0xFFFFFF);
+  POLYVECTOR(100, 0, 1, 0, 0xFFFFFF);
+  ENDPOLY();
+  // Away from the wrapped edges, where filtering mixes in the opposite side.
+  EXPECT_EQ(Pixel(30, 30), 0x0000FFu);
+  EXPECT_EQ(Pixel(70, 70), 0xFF0000u);
+  EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+  // A slot beyond the table draws vertex colours only.
+  glClear(GL_COLOR_BUFFER_BIT);
+  STARTPOLY(5000);
+  POLYVECTOR(0, 0, 0, 0, 0x00FF00);
+  POLYVECTOR(0, 100, 0, 1, 0x00FF00);
+  POLYVECTOR(100, 100, 1, 1, 0x00FF00);
+  ENDPOLY();
+  EXPECT_EQ(Pixel(10, 90), 0x00FF00u);
+}
+
+TEST_F(PrimitiveTest, PointListGrowsBy128After512) {
+  STARTPOLY(-1);
+  for (int i = 0; i < 600; ++i) POLYVECTOR(i, 0, 0, 0, 0);
+  EXPECT_EQ(g_PolyPoints.count, 600);
+  EXPECT_EQ(g_PolyPoints.capacity, 640);
+  EXPECT_EQ(g_PolyPoints.data[599].x, 599.0f);
+  EXPECT_EQ(g_PolyPoints.data[0].y, -0.0f);
+  STARTPOLY(-1);
+  EXPECT_EQ(g_PolyPoints.capacity, 0);
+}
+
+TEST_F(PrimitiveTest, ViewportMovesAndClipsDrawing) {
+  const std::string path = SaveBmp("vp.bmp", 16, 16, 24, [](int, int) { return 0xFFFFFFu; });
+  LOADSPRITE(path.c_str(), 21);
+  VIEWPORT(100, 50, 200, 100);
+  SPRITE(21, 0, 0);
+  EXPECT_EQ(LitBox(), (Box{100, 50, 116, 66}));
+  FILLRECT(0, 0, 1000, 1000, 0x00FF00);
+  EXPECT_EQ(LitBox(), (Box{100, 50, 300, 150}));
+  double w = 0, h = 0;
+  GETSCREENSIZE(w, h);
+  EXPECT_EQ(w, kWidth);
+  EXPECT_EQ(h, kHeight);
+  VIEWPORT(10, 10, 0, 100);  // a zero size means the whole window
+  EXPECT_EQ(Lumbo.viewport[2], kWidth);
+  EXPECT_EQ(Lumbo.viewport[3], kHeight);
+}
+
+}  // namespace
+}  // namespace display_test
