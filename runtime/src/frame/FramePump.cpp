@@ -25,6 +25,7 @@ bool AltF4Down() { return pDXin && pDXin->IsKeyDown(56) && pDXin->IsKeyDown(62);
 void PollInputForFrame() {
   if (!pDXin) return;
   pDXin->GetKeyboardStatus();
+  platform::ClearKeyTaps();
   pDXin->mouseRefresh = 1;
 }
 

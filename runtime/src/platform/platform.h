@@ -63,9 +63,11 @@ void PushKeyEvent(WindowHandle window, int keyCode, bool down);
 
 // ---- Keyboard ----------------------------------------------------------------------------
 // Fills 256 bytes indexed by DirectInput key code (PC set-1 scan codes, 0x80 = down). A key
-// pressed and released since the previous call still reads as down once, so short taps
-// between two frames are not lost.
+// pressed and released since the last ClearKeyTaps still reads as down, so a short tap
+// between two frames is not lost.
 void GetKeyboardState(unsigned char state[256]);
+// Forgets the taps seen so far (the frame pump calls it after its keyboard poll).
+void ClearKeyTaps();
 // The DirectInput key code of an SDL scancode number, 0 when it has none.
 int ScancodeToKeyCode(int scancode);
 

@@ -21,7 +21,7 @@ namespace TAVELOR::platform {
 namespace {
 SDL_GLContext g_context = nullptr;
 SDL_Window* g_glWindow = nullptr;
-// Keys pressed since the last keyboard read, so a tap between two reads is seen once.
+// Keys pressed since the frame's keyboard poll, so a tap between two frames is not lost.
 unsigned char g_latched[256] = {};
 
 SDL_Window* Win(WindowHandle w) { return static_cast<SDL_Window*>(w); }
@@ -284,9 +284,10 @@ int ScancodeToKeyCode(int scancode) {
   return 0;
 }
 
+void ClearKeyTaps() { std::memset(g_latched, 0, sizeof g_latched); }
+
 void GetKeyboardState(unsigned char state[256]) {
   std::memcpy(state, g_latched, 256);
-  std::memset(g_latched, 0, sizeof g_latched);
   if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
   SDL_PumpEvents();
   int count = 0;
