@@ -68,8 +68,5 @@ TEST(NetChild, Run) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
   }
-  pZyNet->Stop();
-  pZyNet->LogOffPlayers();
-  delete pZyNet;
-  pZyNet = nullptr;
+  nettest::EndSession();
 }

@@ -8,10 +8,11 @@
 #include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
+#include "frame/Runtime.h"
 #include "net/ZyHawkNetwork.h"
 #include "net/nl/nl.h"
 
@@ -47,11 +48,23 @@ inline NLaddress Loopback(int port) {
   return a;
 }
 
+// True once a connecting socket's handshake is done and it accepts writes.
+inline bool Connected(NLsocket s) {
+  char none = 0;
+  return WaitFor([&] { return nlWrite(s, &none, 0) == 0; }, 3000);
+}
+
+// Ends the session behind the NET commands: its worker, its players and the object.
+inline void EndSession() {
+  TAVELOR::pZyNet->Stop();
+  TAVELOR::pZyNet->LogOffPlayers();
+  delete TAVELOR::pZyNet;
+  TAVELOR::pZyNet = nullptr;
+}
+
 inline std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Written under a temporary name and renamed, so a reader never sees half a file.
@@ -86,6 +99,13 @@ inline std::filesystem::path ExchangeDir(const std::string& name) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+// Tells the child processes of dir to end, and removes dir.
+inline void EndChildren(const std::filesystem::path& dir) {
+  WriteFile(dir / "quit", "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::filesystem::remove_all(dir);
 }
 
 // Starts this test program again in the background as the child named role (see

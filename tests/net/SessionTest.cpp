@@ -18,12 +18,7 @@ namespace {
 class NetSession : public ::testing::Test {
  protected:
   void SetUp() override { pZyNet = new ZyHawkNetwork; }
-  void TearDown() override {
-    pZyNet->Stop();
-    pZyNet->LogOffPlayers();
-    delete pZyNet;
-    pZyNet = nullptr;
-  }
+  void TearDown() override { nettest::EndSession(); }
   static std::string Str(const DGStr& s) { return std::string(s.c_str(), s.Len()); }
   static std::string Host(int port) { return std::to_string(static_cast<int>(NETHOSTGAME(0, "", "", std::to_string(port).c_str()))); }
 };
@@ -91,9 +86,7 @@ TEST_F(NetSession, HostAndTwoClientProcesses) {
   EXPECT_EQ(hostGot, "for host");
   EXPECT_EQ(nettest::ReadFile(dir / "bob.msgs"), "hello bob\nhi all\n");
 
-  nettest::WriteFile(dir / "quit", "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  fs::remove_all(dir);
+  nettest::EndChildren(dir);
 }
 
 TEST_F(NetSession, BroadcastReachesEveryLocalPlayerOnce) {
@@ -201,7 +194,5 @@ TEST_F(NetSession, RepeatedHostAndJoinLeakNothing) {
   EXPECT_TRUE(WaitFor([&] { return nettest::OpenDescriptors() <= fds && nettest::Threads() <= threads; }, 3000))
       << "descriptors " << nettest::OpenDescriptors() << " (was " << fds << "), threads " << nettest::Threads()
       << " (was " << threads << ")";
-  nettest::WriteFile(dir / "quit", "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  fs::remove_all(dir);
+  nettest::EndChildren(dir);
 }

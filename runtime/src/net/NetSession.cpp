@@ -73,6 +73,15 @@ bool ZyHawkNetwork::StartWorker() {
   return true;
 }
 
+bool ZyHawkNetwork::ConnectSession(NLaddress* address, int port, const char* failure) {
+  nlSetAddrPort(address, static_cast<NLushort>(port));
+  if (nlConnect(connSocket, address)) return true;
+  nlClose(connSocket);
+  connSocket = NL_INVALID;
+  std::printf("%s\n", failure);
+  return false;
+}
+
 int ZyHawkNetwork::HostGame(int port) {
   StartNetwork();
   if (port <= 0) port = kDefaultPort;
@@ -89,13 +98,7 @@ int ZyHawkNetwork::HostGame(int port) {
   if (connSocket == NL_INVALID) return 0;
   NLaddress address;
   nlGetLocalAddr(connSocket, &address);
-  nlSetAddrPort(&address, static_cast<NLushort>(port));
-  if (!nlConnect(connSocket, &address)) {
-    nlClose(connSocket);
-    connSocket = NL_INVALID;
-    std::printf("StartServer: nlConnect error\n");
-    return 0;
-  }
+  if (!ConnectSession(&address, port, "StartServer: nlConnect error")) return 0;
   if (!StartWorker()) return 0;
   host = true;
   return 1;
@@ -167,13 +170,7 @@ int ZyHawkNetwork::JoinGame(const char* address, int port) {
   } else {
     nlGetAddrFromName(address, &server);
   }
-  nlSetAddrPort(&server, static_cast<NLushort>(port));
-  if (!nlConnect(connSocket, &server)) {
-    nlClose(connSocket);
-    connSocket = NL_INVALID;
-    std::printf("CLIENT: nlConnect error\n");
-    return 0;
-  }
+  if (!ConnectSession(&server, port, "CLIENT: nlConnect error")) return 0;
   host = false;
   if (!StartWorker()) return 0;
 

@@ -127,6 +127,9 @@ class ZyHawkNetwork {
   // every record of it.
   void CloseSession();
   bool StartWorker();
+  // Starts connSocket's handshake with address at port; on failure closes connSocket and
+  // prints the failure line.
+  bool ConnectSession(NLaddress* address, int port, const char* failure);
   // Appends a new local player and waits for its id; -1 after 5 seconds.
   int AddLocalPlayer(const char* name, unsigned* serial);
   void RemoveLocalPlayer(unsigned serial);

@@ -10,6 +10,26 @@
 
 using namespace nlimpl;
 
+namespace {
+
+// Holds the table lock while a group is used; members is null (with NL_INVALID_GROUP set)
+// when there is no such group.
+struct LockedGroup {
+  explicit LockedGroup(NLint group) : tables(State()), guard(tables.lock) {
+    auto g = tables.groups.find(group);
+    if (g == tables.groups.end()) {
+      SetError(NL_INVALID_GROUP);
+    } else {
+      members = &g->second;
+    }
+  }
+  Tables& tables;
+  std::lock_guard<std::mutex> guard;
+  std::vector<NLsocket>* members = nullptr;
+};
+
+}  // namespace
+
 NLint nlGroupCreate() {
   Tables& st = State();
   std::lock_guard<std::mutex> guard(st.lock);
@@ -33,40 +53,31 @@ NLboolean nlGroupDestroy(NLint group) {
 }
 
 NLboolean nlGroupAddSocket(NLint group, NLsocket socket) {
-  Tables& st = State();
-  std::lock_guard<std::mutex> guard(st.lock);
-  auto g = st.groups.find(group);
-  if (g == st.groups.end()) {
-    SetError(NL_INVALID_GROUP);
-    return NL_FALSE;
-  }
-  if (st.sockets.find(socket) == st.sockets.end()) {
+  LockedGroup g(group);
+  if (!g.members) return NL_FALSE;
+  if (g.tables.sockets.find(socket) == g.tables.sockets.end()) {
     SetError(NL_INVALID_SOCKET);
     return NL_FALSE;
   }
-  if (std::find(g->second.begin(), g->second.end(), socket) != g->second.end()) return NL_TRUE;
-  if (g->second.size() >= NL_MAX_GROUP_SOCKETS) {
+  std::vector<NLsocket>& members = *g.members;
+  if (std::find(members.begin(), members.end(), socket) != members.end()) return NL_TRUE;
+  if (members.size() >= NL_MAX_GROUP_SOCKETS) {
     SetError(NL_OUT_OF_GROUP_SOCKETS);
     return NL_FALSE;
   }
-  g->second.push_back(socket);
+  members.push_back(socket);
   return NL_TRUE;
 }
 
 NLboolean nlGroupDeleteSocket(NLint group, NLsocket socket) {
-  Tables& st = State();
-  std::lock_guard<std::mutex> guard(st.lock);
-  auto g = st.groups.find(group);
-  if (g == st.groups.end()) {
-    SetError(NL_INVALID_GROUP);
-    return NL_FALSE;
-  }
-  auto it = std::find(g->second.begin(), g->second.end(), socket);
-  if (it == g->second.end()) {
+  LockedGroup g(group);
+  if (!g.members) return NL_FALSE;
+  auto it = std::find(g.members->begin(), g.members->end(), socket);
+  if (it == g.members->end()) {
     SetError(NL_SOCKET_NOT_FOUND);
     return NL_FALSE;
   }
-  g->second.erase(it);
+  g.members->erase(it);
   return NL_TRUE;
 }
 
@@ -75,15 +86,10 @@ NLboolean nlGroupGetSockets(NLint group, NLsocket* sockets, NLint* number) {
     SetError(NL_NULL_POINTER);
     return NL_FALSE;
   }
-  Tables& st = State();
-  std::lock_guard<std::mutex> guard(st.lock);
-  auto g = st.groups.find(group);
-  if (g == st.groups.end()) {
-    SetError(NL_INVALID_GROUP);
-    return NL_FALSE;
-  }
-  NLint n = std::min<NLint>(*number, static_cast<NLint>(g->second.size()));
-  std::copy(g->second.begin(), g->second.begin() + n, sockets);
+  LockedGroup g(group);
+  if (!g.members) return NL_FALSE;
+  NLint n = std::min<NLint>(*number, static_cast<NLint>(g.members->size()));
+  std::copy(g.members->begin(), g.members->begin() + n, sockets);
   *number = n;
   return NL_TRUE;
 }
@@ -103,16 +109,11 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
   std::vector<NLsocket> ids;
   std::vector<std::shared_ptr<Socket>> keep;
   {
-    Tables& st = State();
-    std::lock_guard<std::mutex> guard(st.lock);
-    auto g = st.groups.find(group);
-    if (g == st.groups.end()) {
-      SetError(NL_INVALID_GROUP);
-      return NL_INVALID;
-    }
-    for (NLsocket s : g->second) {
-      auto it = st.sockets.find(s);
-      if (it == st.sockets.end()) continue;
+    LockedGroup g(group);
+    if (!g.members) return NL_INVALID;
+    for (NLsocket s : *g.members) {
+      auto it = g.tables.sockets.find(s);
+      if (it == g.tables.sockets.end()) continue;
       const int state = it->second->state;
       if (state == kPending || state == kRefused) continue;
       fds.push_back(pollfd{it->second->fd, static_cast<short>(name == NL_READ_STATUS ? POLLIN : POLLOUT), 0});

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -120,6 +121,49 @@ NLsocket Register(const std::shared_ptr<Socket>& sock) {
   NLsocket id = st.nextSocket++;
   st.sockets[id] = sock;
   return id;
+}
+
+// The socket, or null with the error set: NL_NULL_POINTER when the caller's pointer argument
+// is null, else as Find.
+std::shared_ptr<Socket> FindWith(NLsocket socket, const void* argument) {
+  if (!argument) {
+    SetError(NL_NULL_POINTER);
+    return nullptr;
+  }
+  return Find(socket);
+}
+
+// The socket for a read or write of nbytes, with its connection state, or null with the
+// error set: a null buffer, nbytes outside 0..limit (sizeError), an unknown socket, or a
+// handshake that is still pending or has failed.
+std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nbytes, NLint limit, NLenum sizeError,
+                                  int* state) {
+  if (!buffer) {
+    SetError(NL_NULL_POINTER);
+    return nullptr;
+  }
+  if (nbytes < 0 || nbytes > limit) {
+    SetError(sizeError);
+    return nullptr;
+  }
+  auto sock = Find(socket);
+  if (!sock) return nullptr;
+  *state = sock->state;
+  if (*state == kPending || *state == kRefused) {
+    SetError(*state == kPending ? NL_CON_PENDING : NL_CON_REFUSED);
+    return nullptr;
+  }
+  return sock;
+}
+
+// What a read or write returns for the system call's result n: the byte count, 0 when the
+// call would block (or, for a write, the system is short of buffers), else NL_INVALID.
+NLint IoResult(ssize_t n, bool writing) {
+  if (n >= 0) return static_cast<NLint>(n);
+  const int err = errno;
+  if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR || (writing && err == ENOBUFS)) return 0;
+  SetIoError(err);
+  return NL_INVALID;
 }
 
 // Waits for the server's reply to a connection request, then connects to the port it names.
@@ -342,11 +386,7 @@ NLsocket nlAcceptConnection(NLsocket socket) {
 }
 
 NLboolean nlConnect(NLsocket socket, const NLaddress* address) {
-  if (!address) {
-    SetError(NL_NULL_POINTER);
-    return NL_FALSE;
-  }
-  auto sock = Find(socket);
+  auto sock = FindWith(socket, address);
   if (!sock) return NL_FALSE;
   sockaddr_in to = ToSockaddr(address);
   if (!address->valid || to.sin_family != AF_INET || to.sin_port == 0) {
@@ -379,80 +419,39 @@ NLboolean nlConnect(NLsocket socket, const NLaddress* address) {
 }
 
 NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
-  if (!buffer) {
-    SetError(NL_NULL_POINTER);
-    return NL_INVALID;
-  }
-  if (nbytes < 0) {
-    SetError(NL_BUFFER_SIZE);
-    return NL_INVALID;
-  }
-  auto sock = Find(socket);
+  int state = kUnconnected;
+  auto sock = FindForIo(socket, buffer, nbytes, std::numeric_limits<NLint>::max(), NL_BUFFER_SIZE, &state);
   if (!sock) return NL_INVALID;
-  const int state = sock->state;
-  if (state == kPending || state == kRefused) {
-    SetError(state == kPending ? NL_CON_PENDING : NL_CON_REFUSED);
-    return NL_INVALID;
+  if (state == kConnected) return IoResult(::recv(sock->fd, buffer, static_cast<size_t>(nbytes), 0), false);
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof(from);
+  const ssize_t n =
+      ::recvfrom(sock->fd, buffer, static_cast<size_t>(nbytes), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+  if (n >= 0) {
+    std::lock_guard<std::mutex> guard(sock->peerLock);
+    sock->peer = from;
+    sock->hasPeer = true;
   }
-  ssize_t n;
-  if (state == kConnected) {
-    n = ::recv(sock->fd, buffer, static_cast<size_t>(nbytes), 0);
-  } else {
-    sockaddr_in from{};
-    socklen_t fromLen = sizeof(from);
-    n = ::recvfrom(sock->fd, buffer, static_cast<size_t>(nbytes), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-    if (n >= 0) {
-      std::lock_guard<std::mutex> guard(sock->peerLock);
-      sock->peer = from;
-      sock->hasPeer = true;
-    }
-  }
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-    SetIoError(errno);
-    return NL_INVALID;
-  }
-  return static_cast<NLint>(n);
+  return IoResult(n, false);
 }
 
 NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
-  if (!buffer) {
-    SetError(NL_NULL_POINTER);
-    return NL_INVALID;
-  }
-  if (nbytes < 0 || nbytes > NL_MAX_PACKET_LENGTH) {
-    SetError(NL_PACKET_SIZE);
-    return NL_INVALID;
-  }
-  auto sock = Find(socket);
+  int state = kUnconnected;
+  auto sock = FindForIo(socket, buffer, nbytes, NL_MAX_PACKET_LENGTH, NL_PACKET_SIZE, &state);
   if (!sock) return NL_INVALID;
-  const int state = sock->state;
-  if (state == kPending || state == kRefused) {
-    SetError(state == kPending ? NL_CON_PENDING : NL_CON_REFUSED);
-    return NL_INVALID;
-  }
-  ssize_t n;
-  if (state == kConnected) {
-    n = ::send(sock->fd, buffer, static_cast<size_t>(nbytes), MSG_NOSIGNAL);
-  } else {
-    sockaddr_in to{};
-    {
-      std::lock_guard<std::mutex> guard(sock->peerLock);
-      if (!sock->hasPeer) {
-        SetError(NL_BAD_ADDR);
-        return NL_INVALID;
-      }
-      to = sock->peer;
+  if (state == kConnected) return IoResult(::send(sock->fd, buffer, static_cast<size_t>(nbytes), MSG_NOSIGNAL), true);
+  sockaddr_in to{};
+  {
+    std::lock_guard<std::mutex> guard(sock->peerLock);
+    if (!sock->hasPeer) {
+      SetError(NL_BAD_ADDR);
+      return NL_INVALID;
     }
-    n = ::sendto(sock->fd, buffer, static_cast<size_t>(nbytes), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to),
-                 sizeof(to));
+    to = sock->peer;
   }
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS || errno == EINTR) return 0;
-    SetIoError(errno);
-    return NL_INVALID;
-  }
-  return static_cast<NLint>(n);
+  return IoResult(::sendto(sock->fd, buffer, static_cast<size_t>(nbytes), MSG_NOSIGNAL,
+                           reinterpret_cast<sockaddr*>(&to), sizeof(to)),
+                  true);
 }
 
 // ---- Addresses ----------------------------------------------------------------------------
@@ -478,11 +477,7 @@ in_addr HostAddress() {
 }  // namespace
 
 NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address) {
-  if (!address) {
-    SetError(NL_NULL_POINTER);
-    return NL_FALSE;
-  }
-  auto sock = Find(socket);
+  auto sock = FindWith(socket, address);
   if (!sock) return NL_FALSE;
   sockaddr_in sa{};
   socklen_t len = sizeof(sa);
@@ -496,11 +491,7 @@ NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address) {
 }
 
 NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address) {
-  if (!address) {
-    SetError(NL_NULL_POINTER);
-    return NL_FALSE;
-  }
-  auto sock = Find(socket);
+  auto sock = FindWith(socket, address);
   if (!sock) return NL_FALSE;
   std::lock_guard<std::mutex> guard(sock->peerLock);
   if (!sock->hasPeer) {
@@ -513,11 +504,7 @@ NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address) {
 }
 
 NLboolean nlSetRemoteAddr(NLsocket socket, const NLaddress* address) {
-  if (!address) {
-    SetError(NL_NULL_POINTER);
-    return NL_FALSE;
-  }
-  auto sock = Find(socket);
+  auto sock = FindWith(socket, address);
   if (!sock) return NL_FALSE;
   if (sock->state != kUnconnected) {
     SetError(NL_CONNECTED);
