@@ -44,6 +44,9 @@ TEST_F(DddFile, HandWrittenFileLoadsAndExpands) {
   EXPECT_EQ(m.normalsValid, 1);
   const POLY_FRAME& f1 = m.frames[1];
   ASSERT_EQ(f1.nodes.count, 4);
+  EXPECT_EQ(f1.nodes[3].q[2], 34);
+  EXPECT_EQ(f1.nodes[3].normalIndex, 84);
+  EXPECT_EQ(f1.nodes[3].colourIndex, 2);
 
   // One triangle per frame from the three vertices after the marker.
   ASSERT_EQ(m.frames[0].triangles.count, 3);
