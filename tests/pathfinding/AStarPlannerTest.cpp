@@ -210,25 +210,9 @@ TEST(PlannerMap, ScalesPassableCellsIntoOneToTwoAndBlocksTheRest) {
   AStarPlanner p;
   ASSERT_TRUE(p.createMap(request(cells, 4, 2, {0, 0}, {3, 1})));
   const float* m = p.getMap();
-  EXPECT_FLOAT_EQ(m[0], 1.5f);
-  EXPECT_FLOAT_EQ(m[1], 2.0f);
-  for (int i : {2, 3, 4, 5}) EXPECT_EQ(m[i], -1.0f) << "cell " << i;
-  EXPECT_FLOAT_EQ(m[6], 1.25f);
-  EXPECT_FLOAT_EQ(m[7], 1.75f);
-  EXPECT_TRUE(p.isLoaded());
+  EXPECT_EQ(std::vector<float>(m, m + 8), (std::vector<float>{1.5f, 2.0f, -1, -1, -1, -1, 1.25f, 1.75f}));
   EXPECT_TRUE(p.isDone());
   EXPECT_EQ(p.getPathCost(), -1.0f);
-}
-
-TEST(PlannerMap, WeightIsClampedIntoZeroToOne) {
-  std::vector<double> cells(4, 1.0);
-  AStarPlanner p;
-  const std::pair<float, float> cases[] = {{5.0f, 1.0f}, {0.25f, 0.25f}, {-1.0f, 0.0f},
-                                           {std::numeric_limits<float>::quiet_NaN(), 0.0f}};
-  for (auto [given, expected] : cases) {
-    ASSERT_TRUE(p.createMap(request(cells, 2, 2, {0, 0}, {1, 1}, given)));
-    EXPECT_EQ(p.getDescription().weight, expected) << given;
-  }
 }
 
 TEST(PlannerMap, InvalidRequestsFailAndLeaveTheLoadedMap) {
@@ -242,7 +226,6 @@ TEST(PlannerMap, InvalidRequestsFailAndLeaveTheLoadedMap) {
   EXPECT_FALSE(p.createMap(request(cells, 3, 3, {0, 0}, {2, 3})));
   EXPECT_FALSE(p.createMap(request(cells, 3, 3, {1, 1}, {1, 1})));
   EXPECT_FALSE(p.createMap(request(walls, 3, 3, {0, 0}, {2, 2})));
-  EXPECT_FALSE(p.createMap(request(cells, 0, 3, {0, 0}, {2, 2})));
   Planner::Description none = request(cells, 3, 3, {0, 0}, {2, 2});
   none.cells = nullptr;
   EXPECT_FALSE(p.createMap(none));
@@ -250,62 +233,40 @@ TEST(PlannerMap, InvalidRequestsFailAndLeaveTheLoadedMap) {
   EXPECT_FALSE(p.createMap(request(cells, INT_MAX, INT_MAX, {0, 0}, {2, 2})));
   EXPECT_FALSE(p.createMap(request(cells, 4097, 4096, {0, 0}, {2, 2})));
   EXPECT_EQ(p.getMap(), before);
-  EXPECT_EQ(p.getDescription().goalX, 2);
   EXPECT_EQ(p.getDescription().width, 3);
 }
 
 // ---- Search results -------------------------------------------------------------------------
 
-TEST(AStarPlanner, FindsShortPathsAndReportsUnreachableGoals) {
-  std::vector<double> ones(100, 1.0);
+TEST(AStarPlanner, ReportsUnreachableGoals) {
+  std::vector<double> walled(100, 1.0);  // the goal walled in by 0 and negative values alike
+  for (Cell c : {Cell{6, 5}, Cell{8, 5}, Cell{7, 4}, Cell{7, 6}}) walled[c.first + 10 * c.second] = c.first == 6 ? 0.0 : -2.0;
   AStarPlanner p;
-  ASSERT_TRUE(p.createMap(request(ones, 10, 10, {4, 4}, {5, 4})));
+  ASSERT_TRUE(p.createMap(request(walled, 10, 10, {0, 0}, {7, 5})));
   p.initialize();
   EXPECT_FALSE(p.isDone());
   EXPECT_TRUE(p.run());
-  EXPECT_EQ(p.getPathSize(), 2u);
-  EXPECT_FLOAT_EQ(p.getPathCost(), 2.0f);
   EXPECT_EQ(p.getNumSlices(), 1u);
-  EXPECT_EQ(p.getRunningTime(), 0.0f);
-
-  // The goal walled in by 0 and negative values alike.
-  std::vector<double> walled(ones);
-  for (Cell c : {Cell{6, 5}, Cell{8, 5}, Cell{7, 4}, Cell{7, 6}}) walled[c.first + 10 * c.second] = c.first == 6 ? 0.0 : -2.0;
-  ASSERT_TRUE(p.createMap(request(walled, 10, 10, {0, 0}, {7, 5})));
-  p.initialize();
-  EXPECT_TRUE(p.run());
   EXPECT_EQ(p.getGoal(), nullptr);
-  EXPECT_EQ(p.getPathSize(), 0u);
   EXPECT_EQ(p.getPathCost(), -1.0f);
   EXPECT_EQ(p.getOpenSize(), 0u);
   EXPECT_EQ(p.getClosedSize(), 95u) << "every reachable cell was expanded";
-  EXPECT_TRUE(p.isDone());
 }
 
 TEST(AStarPlanner, DiagonalStepsOnlyWhenAllowedAndCostedByTheFlag) {
   std::vector<double> ones(36, 1.0);
   AStarPlanner p;
   Planner::Description d = request(ones, 6, 6, {0, 0}, {5, 5});
-  d.diagonalCost = true;
-  ASSERT_TRUE(p.createMap(d));
-  p.initialize();
-  p.run();
-  std::vector<Cell> path = pathOf(p);
-  ASSERT_EQ(path.size(), 11u);
-  for (std::size_t i = 1; i < path.size(); ++i)
-    EXPECT_EQ(std::abs(path[i].first - path[i - 1].first) + std::abs(path[i].second - path[i - 1].second), 1);
-
-  d.allowDiagonals = true;
-  ASSERT_TRUE(p.createMap(d));
-  p.initialize();
-  p.run();
-  EXPECT_EQ(p.getPathSize(), 6u);
-  EXPECT_FLOAT_EQ(p.getPathCost(), 5 * 2.0f * 1.4142137f);
-  d.diagonalCost = false;
-  ASSERT_TRUE(p.createMap(d));
-  p.initialize();
-  p.run();
-  EXPECT_FLOAT_EQ(p.getPathCost(), 10.0f);
+  const float expected[3] = {20.0f, 5 * 2.0f * 1.4142137f, 10.0f};
+  for (int i = 0; i < 3; ++i) {
+    d.allowDiagonals = i > 0;
+    d.diagonalCost = i < 2;
+    ASSERT_TRUE(p.createMap(d));
+    p.initialize();
+    p.run();
+    EXPECT_EQ(p.getPathSize(), i == 0 ? 11u : 6u) << i;
+    EXPECT_FLOAT_EQ(p.getPathCost(), expected[i]) << i;
+  }
 }
 
 TEST(AStarPlanner, PathCostMatchesDijkstraOnRandomGrids) {
@@ -313,6 +274,7 @@ TEST(AStarPlanner, PathCostMatchesDijkstraOnRandomGrids) {
   std::uniform_real_distribution<double> value(0.01, 10.0);
   int reachable = 0;
   for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
     RandomGrid g = randomGrid(rng, 5, 40, 0.25, 1);
     for (double& c : g.cells)
       if (c > 0) c = value(rng);
@@ -323,24 +285,21 @@ TEST(AStarPlanner, PathCostMatchesDijkstraOnRandomGrids) {
     const float* map = p.getMap();
     const double best = dijkstra(map, g.w, g.h, g.start, g.goal);
     if (std::isinf(best)) {
-      EXPECT_EQ(p.getGoal(), nullptr) << "round " << round;
+      EXPECT_EQ(p.getGoal(), nullptr);
       continue;
     }
     ++reachable;
     std::vector<Cell> path = pathOf(p);
-    ASSERT_GE(path.size(), 2u) << "round " << round;
+    ASSERT_GE(path.size(), 2u);
     EXPECT_EQ(path.front(), g.start);
     EXPECT_EQ(path.back(), g.goal);
     double cost = 0.0;
     for (std::size_t i = 1; i < path.size(); ++i) {
-      EXPECT_EQ(std::abs(path[i].first - path[i - 1].first) + std::abs(path[i].second - path[i - 1].second), 1)
-          << "round " << round << " step " << i;
-      const float c = map[path[i].first + g.w * path[i].second];
-      EXPECT_GT(c, 0.0f);
-      cost += c;
+      EXPECT_EQ(std::abs(path[i].first - path[i - 1].first) + std::abs(path[i].second - path[i - 1].second), 1);
+      cost += map[path[i].first + g.w * path[i].second];
     }
-    EXPECT_NEAR(cost, best, 1e-4 * best) << "round " << round;
-    EXPECT_NEAR(p.getPathCost(), best, 1e-4 * best) << "round " << round;
+    EXPECT_NEAR(cost, best, 1e-4 * best);
+    EXPECT_NEAR(p.getPathCost(), best, 1e-4 * best);
   }
   EXPECT_GT(reachable, 30);
 }
@@ -350,11 +309,9 @@ TEST(AStarPlanner, PathCostMatchesDijkstraOnRandomGrids) {
 // nodes dropped from a full open list.
 TEST(AStarPlanner, ExpandsExactlyLikeTheSortedListPlanner) {
   std::mt19937 rng(777);
-  const float weights[] = {0.0f, 0.3f, 0.5f, 1.0f, 0.8f};
-  int cases = 0;
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 20; ++round) {
     RandomGrid g = randomGrid(rng, 2, 14, 0.2, round % 3 == 0 ? 1 : 3);
-    for (float w : weights) {
+    for (float w : {0.0f, 0.3f, 0.5f, 1.0f}) {
       for (int variant = 0; variant < 4; ++variant) {
         Planner::Description d = request(g.cells, g.w, g.h, g.start, g.goal, w);
         d.allowDiagonals = variant & 1;
@@ -375,11 +332,9 @@ TEST(AStarPlanner, ExpandsExactlyLikeTheSortedListPlanner) {
         EXPECT_EQ(p.getPathCost(), ref.cost);
         EXPECT_EQ(p.getOpenSize(), ref.open);
         EXPECT_EQ(p.getClosedSize(), ref.closed);
-        ++cases;
       }
     }
   }
-  EXPECT_EQ(cases, 60 * 5 * 4);
 }
 
 // ---- Lifecycle ----------------------------------------------------------------------------
@@ -392,19 +347,15 @@ TEST(AStarPlanner, RepeatedSearchesCleanupAndUnloadAreSafe) {
   p.initialize();
   p.run();
   const std::vector<Cell> first = pathOf(p);
-  const float firstCost = p.getPathCost();
   EXPECT_TRUE(p.run()) << "a finished search stays finished";
+  EXPECT_EQ(p.getNumSlices(), 2u) << "every call counts";
   EXPECT_EQ(pathOf(p), first);
-
   p.initialize();  // without cleanup: the old search is dropped
   p.run();
   EXPECT_EQ(pathOf(p), first);
-  EXPECT_EQ(p.getPathCost(), firstCost);
 
   p.cleanup();
-  EXPECT_TRUE(p.isDone());
   EXPECT_EQ(p.getGoal(), nullptr);
-  EXPECT_EQ(p.getOpenSize(), 0u);
   EXPECT_EQ(p.getClosedSize(), 0u);
   p.initialize();
   p.run();
@@ -412,33 +363,23 @@ TEST(AStarPlanner, RepeatedSearchesCleanupAndUnloadAreSafe) {
 
   p.unloadMap();
   EXPECT_FALSE(p.isLoaded());
-  EXPECT_EQ(p.getGoal(), nullptr);
-  EXPECT_EQ(p.getDescription().width, 0);
   p.initialize();
-  EXPECT_TRUE(p.isDone());
   EXPECT_TRUE(p.run());
   EXPECT_EQ(p.getGoal(), nullptr);
 }
 
 TEST(AStarPlanner, SmallPoolsEndTheSearchWithoutAGoalInsteadOfFailing) {
   std::vector<double> ones(64, 1.0);
-  for (unsigned pool : {1u, 2u, 5u}) {
+  for (unsigned pool : {1u, 5u, 1000u}) {
     Planner::Description d = request(ones, 8, 8, {0, 0}, {7, 7});
-    d.poolSize = pool;
+    d.poolSize = pool;  // 1000: more than the grid, capped at one node per cell
     AStarPlanner p;
     ASSERT_TRUE(p.createMap(d));
     p.initialize();
     EXPECT_TRUE(p.run());
-    EXPECT_EQ(p.getGoal(), nullptr) << pool;
+    EXPECT_EQ(p.getPathSize(), pool == 1000u ? 15u : 0u) << pool;
+    if (pool == 1000u) {
+      EXPECT_LE(p.getMemorySize(), 64u * 64u + 256u * sizeof(Node*) + 4u * sizeof(Planner::OpenEntry));
+    }
   }
-  Planner::Description d = request(ones, 8, 8, {0, 0}, {7, 7});
-  d.poolSize = 1000;  // more than the grid: capped at one node per cell
-  AStarPlanner p;
-  ASSERT_TRUE(p.createMap(d));
-  // At most 64 bytes per cell, besides the closed set's buckets and the open list's end markers.
-  EXPECT_GT(p.getMemorySize(), 64u * 40u);
-  EXPECT_LE(p.getMemorySize(), 64u * 64u + 256u * sizeof(Node*) + 4u * sizeof(Planner::OpenEntry));
-  p.initialize();
-  p.run();
-  EXPECT_EQ(p.getPathSize(), 15u);
 }

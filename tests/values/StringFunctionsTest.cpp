@@ -20,34 +20,20 @@ std::vector<std::string> Tokens(DGStrArray& a, double n) {
   return out;
 }
 
-TEST(StringFunctions, Instr) {
+TEST(StringFunctions, InstrAndMid) {
   EXPECT_EQ(INSTR("hello", "l"), 2);
   EXPECT_EQ(INSTR("hello", "L"), -1);
   EXPECT_EQ(INSTR("hello", ""), 0);
-  EXPECT_EQ(INSTR("", "a"), -1);
-  EXPECT_EQ(INSTR(CGStr("hello"), CGStr("lo")), 3);
-  EXPECT_EQ(INSTR(CGStr("hello"), DGStr("ell")), 1);
-  EXPECT_EQ(INSTR(DGStr("hello"), CGStr("o")), 4);
   EXPECT_EQ(INSTR(DGStr("hello"), DGStr("hello!")), -1);
-  EXPECT_EQ(INSTR(DGStr("abcabc"), "ca"), 2);
   EXPECT_EQ(INSTR(CGStr(nullptr), CGStr("a")), -1);
-}
 
-TEST(StringFunctions, Mid) {
   EXPECT_EQ(S(MID_Str("abcdef", 2, 3)), "cde");
   EXPECT_EQ(S(MID_Str("abcdef", 4, 10)), "ef");
-  EXPECT_EQ(S(MID_Str("abcdef", 6, 1)), "");
-  EXPECT_EQ(S(MID_Str("hello", 1, 3)), "ell");
-  EXPECT_EQ(S(MID_Str("hello", 3, 99)), "lo");
-  EXPECT_EQ(S(MID_Str("hello", -1, 2)), "");
   EXPECT_EQ(S(MID_Str("hello", -0.5, 2)), "");
-  EXPECT_EQ(S(MID_Str("hello", 2, 0)), "");
   EXPECT_EQ(S(MID_Str("hello", 2, -5)), "");
-  EXPECT_EQ(S(MID_Str("hello", 5, 1)), "");
   EXPECT_EQ(S(MID_Str("hello", 9, 1)), "");
-  EXPECT_EQ(S(MID_Str("hello", 1.9, 2.9)), "el");
   // Both numbers are truncated before the clamp to the end of the text.
-  EXPECT_EQ(S(MID_Str("hello", 2.5, 99)), "llo");
+  EXPECT_EQ(S(MID_Str("hello", 1.9, 2.9)), "el");
   EXPECT_EQ(S(MID_Str("hello", 1, 1e300)), "ello");
   EXPECT_EQ(S(MID_Str("hello", 1e300, 1)), "");
 }
@@ -90,20 +76,12 @@ TEST(StringFunctions, Split) {
 TEST(StringFunctions, CaseAndCodes) {
   EXPECT_EQ(S(UCASE_Str("Stra\xDF" "e 1a")), "STRA\xDF" "E 1A");
   EXPECT_EQ(S(LCASE_Str("MiXeD 9 \xC4")), "mixed 9 \xC4");
-  EXPECT_EQ(S(CHR_Str(65)), "A");
-  EXPECT_EQ(S(CHR_Str(321)), "A");
-  EXPECT_EQ(S(CHR_Str(65.9)), "A");
+  EXPECT_EQ(S(CHR_Str(321)), "A");  // the code modulo 256, also below 0
   EXPECT_EQ(S(CHR_Str(-191)), "A");
-  EXPECT_EQ(S(CHR_Str(0)), "");
   EXPECT_EQ(S(CHR_Str(256)), "");
   EXPECT_EQ(S(CHR_Str(233)), "\xE9");
-  EXPECT_EQ(ASC("A"), 65);
   EXPECT_EQ(ASC("\xE9"), -23);
   EXPECT_EQ(ASC(""), 0);
-  EXPECT_EQ(LEN(""), 0);
-  EXPECT_EQ(LEN("abc"), 3);
-  EXPECT_EQ(LEN(DGStr("abcd")), 4);
-  EXPECT_EQ(LEN(2.5), 3);
   EXPECT_EQ(LEN(0.05), 7);
   EXPECT_EQ(LEN(-100), 4);
 }
@@ -116,17 +94,12 @@ std::string Printf(int w, int d, double v) {
 }
 
 TEST(StringFunctions, FormatMatchesPrintf) {
-  EXPECT_EQ(S(FORMAT_Str(8, 2, 3.14159)), "    3.14");
-  EXPECT_EQ(S(FORMAT_Str(0, 3, 2)), "2.000");
-  EXPECT_EQ(S(FORMAT_Str(-6, 1, 2)), "2.0   ");
-  EXPECT_EQ(S(FORMAT_Str(0, -1, 1.5)), "1.500000");
+  EXPECT_EQ(S(FORMAT_Str(0, -1, 1.5)), "1.500000");  // negative decimals: 6
   EXPECT_EQ(S(FORMAT_Str(8.9, 2.7, 3.14159)), "    3.14");
-  const double values[] = {0, -0.0, 1, -1, 0.5, 2.675, 99.995, -123456.789, 1e-7, 1e15, 3.14159265358979};
-  for (int w : {-20, -5, 0, 1, 3, 12, 40}) {
-    for (int d : {0, 1, 2, 5, 9, 17}) {
-      for (double v : values) {
-        EXPECT_EQ(S(FORMAT_Str(w, d, v)), Printf(w, d, v)) << w << " " << d << " " << v;
-      }
+  const double values[] = {-0.0, 2.675, 99.995, -123456.789, 1e-7, 1e15};
+  for (int w : {-20, 0, 3, 12}) {
+    for (int d : {0, 2, 17}) {
+      for (double v : values) EXPECT_EQ(S(FORMAT_Str(w, d, v)), Printf(w, d, v)) << w << " " << d << " " << v;
     }
   }
 }
@@ -137,8 +110,6 @@ TEST(StringFunctions, FormatNeverExceedsLimit) {
   EXPECT_EQ(wide, std::string(1023, ' '));
   const std::string left = S(FORMAT_Str(-2000, 2, 1.5));
   EXPECT_EQ(left, "1.50" + std::string(1019, ' '));
-  EXPECT_EQ(S(FORMAT_Str(1030, 0, 7)), std::string(1023, ' '));
-  EXPECT_EQ(S(FORMAT_Str(1030, 0, 7)).size(), 1023u);
   EXPECT_EQ(S(FORMAT_Str(1024, 0, 7)), std::string(1023, ' '));
   EXPECT_EQ(S(FORMAT_Str(1023, 0, 7)), std::string(1022, ' ') + "7");
   EXPECT_EQ(S(FORMAT_Str(0, 0, 1e308)), Printf(0, 0, 1e308));
@@ -146,7 +117,6 @@ TEST(StringFunctions, FormatNeverExceedsLimit) {
   std::string many = S(FORMAT_Str(0, 5000, 0.25));
   EXPECT_EQ(many, ("0.25" + std::string(5000, '0')).substr(0, 1023));
   // The digits alone are wider than the width: no padding.
-  EXPECT_EQ(S(FORMAT_Str(1e12, 1e12, 1)), ("1." + std::string(1021, '0')));
   EXPECT_EQ(S(FORMAT_Str(-1e12, 1e12, 1)), ("1." + std::string(1021, '0')));
   EXPECT_EQ(S(FORMAT_Str(3000, 2000, 1)), std::string(3000 - 2002, ' ') + ("1." + std::string(1021, '0')).substr(0, 1023 - 998));
   EXPECT_EQ(S(FORMAT_Str(-2147483648.0, 2, 1)).size(), 1023u);
@@ -160,17 +130,14 @@ TEST(StringFunctions, FormatNeverExceedsLimit) {
 TEST(StringFunctions, ByteHelpers) {
   const unsigned char bytes[] = {0x00, 0xAB, 0x7F};
   EXPECT_EQ(S(__Bytes2Hex(bytes, 3)), "00AB7F");
-  EXPECT_EQ(S(__Bytes2Hex(bytes, 0)), "");
   EXPECT_EQ(S(__Bytes2Hex(bytes, -4)), "");
   EXPECT_EQ(S(__Bytes2Hex(nullptr, 3)), "");
 
   char text[] = "  key = value";
   EXPECT_EQ(__findOneOf(text, "=:"), text + 6);
-  EXPECT_EQ(__findOneOf(text, "#"), nullptr);
   EXPECT_EQ(__findOneOf(text, ""), nullptr);
   EXPECT_EQ(__findOneNotOf(text, " "), text + 2);
   EXPECT_EQ(__findOneNotOf(text, " =keyvalu"), nullptr);
-  EXPECT_EQ(__findOneNotOf(text, ""), text);
 
   DGStr path("C:\\data\\x.bmp");
   EXPECT_EQ(ReverseSlashes(path), 13);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Independent computation of the generator's tables kept in RandomTest.cpp.
+"""Independent computation of the generator's tables kept in MathsTest.cpp.
 
 Written from the generator's description alone (seeding with the seed folded into the first
 pass, then the published 256-word generation step), without the runtime's code. Prints the
