@@ -34,8 +34,6 @@ TEST_F(SpriteTest, LoadsIntoPowerOfTwoTextureAndDrawsAtImageSize) {
   EXPECT_EQ(LitBox(), (Box{10, 20, 110, 70}));
   EXPECT_EQ(Pixel(10, 20), kOrange);
   EXPECT_EQ(Pixel(109, 69), kOrange);
-  EXPECT_EQ(Lumbo.selection.slot, 1);
-  EXPECT_EQ(Lumbo.selection.secondSlot, -1);
 }
 
 TEST_F(SpriteTest, PictureIsUprightAndKeyIsExact) {
@@ -92,14 +90,12 @@ TEST_F(SpriteTest, AlphaModes) {
   Load(5, 16, 16, [](int, int) { return 0x646464u; });  // grey 100
   FILLRECT(0, 0, 99, 99, 0x323232);                      // grey 50
   ALPHAMODE(2);                                          // additive, clamped to 1
-  EXPECT_FLOAT_EQ(Lumbo.currentAlpha, 1.0f);
   SPRITE(5, 10, 10);
   EXPECT_EQ(Pixel(15, 15), 0x969696u);
   ALPHAMODE(-0.5);  // translucent and half as bright: 0.5 x (0.5 x 100) + 0.5 x 50
   SPRITE(5, 40, 40);
   EXPECT_NEAR(static_cast<int>(Pixel(45, 45) & 255), 50, 1);
-  ALPHAMODE(0);
-  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  ALPHAMODE(0);  // opaque again: no blending with the grey below
   SPRITE(5, 70, 70);
   EXPECT_EQ(Pixel(75, 75), 0x646464u);
   // The effect draw ignores the alpha's darkening when untinted.
@@ -116,14 +112,13 @@ TEST_F(SpriteTest, PixelCollisionUsesOpaquePixelsOnly) {
   EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 3, 9), 1);
   EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 3, 10), 0);  // touching rows
   EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 10, 0), 0);  // touching columns
-  EXPECT_NE(Lumbo.alphaMask[6], nullptr);
   // Slots outside the table or never loaded never collide.
   EXPECT_EQ(SPRCOLL(6, 0, 0, 4096, 0, 0), 0);
   EXPECT_EQ(SPRCOLL(-1, 0, 0, 6, 0, 0), 0);
   EXPECT_EQ(SPRCOLL(6, 0, 0, 77, 0, 0), 0);
-  // Reloading a slot drops its mask.
+  // Reloading a slot replaces its mask: now wholly opaque.
   Load(6, 10, 10, Flat);
-  EXPECT_EQ(Lumbo.alphaMask[6], nullptr);
+  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 5, 0), 1);
 }
 
 TEST(BoxCollision, EdgesAndNegativeSizes) {
@@ -175,6 +170,10 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   EXPECT_EQ(Lumbo.textureWidth[10], 8);
   EXPECT_FALSE(Lumbo.LoadSprite(10, dir.c_str(), kSpriteColourKey, false));  // nor read as one
   EXPECT_EQ(Lumbo.textureWidth[10], -1);
+  // Names are found whatever their letter case.
+  SaveBmp("winname.bmp", 4, 4, 24, Flat);
+  LOADSPRITE(TempPath("WinName.BMP").c_str(), 15);
+  EXPECT_EQ(Lumbo.imageWidth[15], 4);
 
   const std::string good = SaveBmp("good.bmp", 4, 4, 24, Flat);
   LOADSPRITE(good.c_str(), 4096);
@@ -195,13 +194,13 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   // A slot never loaded draws nothing.
   SPRITE(3000, 0, 0);
   EXPECT_EQ(LitCount(), 0);
-}
-
-TEST_F(SpriteTest, WindowsNamesFindTheFile) {
-  SaveBmp("winname.bmp", 4, 4, 24, Flat);
-  LOADSPRITE((TempPath("") + "WinName.BMP").c_str(), 15);
-  EXPECT_EQ(Lumbo.imageWidth[15], 4);
-  EXPECT_NE(Lumbo.textureNames[15][0], 0u);
+  // Surface numbers outside the table do nothing either.
+  EXPECT_FALSE(Lumbo.LoadSurface(kSurfaces, good.c_str()));
+  EXPECT_FALSE(Lumbo.GrabSurface(-1));
+  Lumbo.PasteSurface(kSurfaces);
+  Lumbo.FreeSurface(-1);
+  Lumbo.BlendToSurface(0, kSurfaces);
+  EXPECT_EQ(LitCount(), 0);
 }
 
 TEST_F(SpriteTest, MipmappedTwinHasTheWholeChain) {
