@@ -184,8 +184,10 @@ TEST(BmpReader, ReadsImageMagickFiles) {
     const char* prefix;
     int bits;
   };
-  const Variant variants[] = {
-      {"-type Palette", "", 8}, {"-type Palette", "BMP3:", 8}, {"-type TrueColor", "", 24}, {"-type TrueColorAlpha", "", 32}};
+  const Variant variants[] = {{"-type Palette", "", 8},
+                              {"-type Palette", "BMP3:", 8},
+                              {"-type TrueColor", "", 24},
+                              {"-type TrueColorAlpha", "", 32}};
   for (const Variant& v : variants) {
     SCOPED_TRACE(std::string(v.prefix) + v.options);
     const std::string out = TempPath("im_out.bmp");

@@ -58,10 +58,7 @@ TEST_F(CaptureTest, LoadBmpTilesThePictureAndDrawsIt) {
   for (int x : {0, 63, 64, 639})
     for (int y : {0, 479}) EXPECT_EQ(Pixel(x, y), Gradient(x, y)) << x << "," << y;
   // The last tile holds picture columns 640..699 and lines 448..499; the rest is clear.
-  std::vector<unsigned char> tile(64 * 64 * 4);
-  glBindTexture(GL_TEXTURE_2D, s.texture[10][7]);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tile.data());
+  const std::vector<unsigned char> tile = TexImage(s.texture[10][7], 0, 64, 64);
   auto alpha = [&](int column, int line) { return tile[((63 - line) * 64 + column) * 4 + 3]; };
   EXPECT_EQ(alpha(59, 51), 255);
   EXPECT_EQ(alpha(60, 51), 0);
@@ -85,10 +82,8 @@ TEST_F(CaptureTest, UseAsBmpGrabsTheFrameInHalvingRows) {
   EXPECT_EQ(s.columns, 1);
   ASSERT_EQ(s.rows, 4);
   EXPECT_EQ(s.tileWidth[0][0], 1024);
-  EXPECT_EQ(s.tileHeight[0][0], 256);
-  EXPECT_EQ(s.tileHeight[0][1], 128);
-  EXPECT_EQ(s.tileHeight[0][2], 64);
-  EXPECT_EQ(s.tileHeight[0][3], 32);
+  EXPECT_EQ((std::vector<int>{s.tileHeight[0][0], s.tileHeight[0][1], s.tileHeight[0][2], s.tileHeight[0][3]}),
+            (std::vector<int>{256, 128, 64, 32}));
   SHOWSCREEN();
   EXPECT_EQ(Pixel(15, 15), 0x0000FFu);
   EXPECT_EQ(Pixel(620, 475), 0xFF0000u);

@@ -52,32 +52,49 @@ inline std::uint32_t Pixel(int x, int y) {
   return p[0] | p[1] << 8 | p[2] << 16;
 }
 
-// The bounding box of the pixels that are not black: left, top, right, bottom (exclusive).
+// What is lit (not black) in the window: the bounding box of those pixels (left, top,
+// right, bottom; exclusive) and their number.
 struct Box {
   int left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const Box&) const = default;
 };
+struct Lit {
+  Box box;
+  int count = 0;
+  bool operator==(const Lit&) const = default;
+};
 inline std::ostream& operator<<(std::ostream& os, const Box& b) {
   return os << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
 }
-// The box of the lit pixels of the window; their number goes to *count.
-inline Box LitBox(int* count = nullptr) {
+inline std::ostream& operator<<(std::ostream& os, const Lit& l) { return os << l.box << " " << l.count << " lit"; }
+inline Lit Scan() {
   const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
-  Box b{kWidth, kHeight, 0, 0};
-  int n = 0;
+  Lit l{{kWidth, kHeight, 0, 0}, 0};
   for (int i = 0; i < kWidth * kHeight; ++i) {
     if (!(p[i * 3] | p[i * 3 + 1] | p[i * 3 + 2])) continue;
     const int x = i % kWidth, y = kHeight - 1 - i / kWidth;
-    ++n;
-    b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
+    const Box& b = l.box;
+    l.box = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
+    ++l.count;
   }
-  if (count) *count = n;
-  return n ? b : Box{};
+  return l.count ? l : Lit{};
 }
-inline int LitCount() {
-  int n = 0;
-  LitBox(&n);
-  return n;
+inline Box LitBox() { return Scan().box; }
+inline int LitCount() { return Scan().count; }
+// Clears the frame to black, runs draw and tells what it lit.
+inline Lit Drawn(const std::function<void()>& draw) {
+  glClear(GL_COLOR_BUFFER_BIT);
+  draw();
+  return Scan();
+}
+
+// RGBA texels of level `level` (w x h) of texture name, rows from the bottom.
+inline std::vector<unsigned char> TexImage(GLuint name, int level, int w, int h) {
+  std::vector<unsigned char> t(static_cast<std::size_t>(w) * h * 4);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+  return t;
 }
 
 // A fresh 2D frame: window-sized viewport, opaque drawing, cleared to black, no background.

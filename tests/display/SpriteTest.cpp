@@ -14,8 +14,8 @@ std::uint32_t Flat(int, int) { return kOrange; }
 class SpriteTest : public DisplayTest {
  protected:
   // Loads a picture into slot n and checks it arrived.
-  void Load(int n, int w, int h, const std::function<std::uint32_t(int, int)>& colour, int bits = 24) {
-    const std::string path = SaveBmp("sprite" + std::to_string(n) + ".bmp", w, h, bits, colour);
+  void Load(int n, int w, int h, const std::function<std::uint32_t(int, int)>& colour) {
+    const std::string path = SaveBmp("sprite" + std::to_string(n) + ".bmp", w, h, 24, colour);
     LOADSPRITE(path.c_str(), n);
     ASSERT_EQ(Lumbo.imageWidth[n], w);
     ASSERT_NE(Lumbo.textureNames[n][0], 0u);
@@ -52,37 +52,22 @@ TEST_F(SpriteTest, PictureIsUprightAndKeyIsExact) {
 
 TEST_F(SpriteTest, StretchZoomAndMirroring) {
   Load(3, 32, 32, Flat);
-  ZOOMSPRITE(3, 100, 100, 2, 2);
-  EXPECT_EQ(LitBox(), (Box{84, 84, 148, 148}));
-  glClear(GL_COLOR_BUFFER_BIT);
-  ZOOMSPRITE(3, 100, 100, -2, -2);
-  EXPECT_EQ(LitBox(), (Box{84, 84, 148, 148}));
-  glClear(GL_COLOR_BUFFER_BIT);
-  STRETCHSPRITE(3, 10, 10, 50, 20);
-  EXPECT_EQ(LitBox(), (Box{10, 10, 60, 30}));
-  glClear(GL_COLOR_BUFFER_BIT);
-  STRETCHSPRITE(3, 100, 100, -32, 32);  // turned clockwise: culled
-  EXPECT_EQ(LitCount(), 0);
-  STRETCHSPRITE(3, 100, 100, -32, -32);  // turned by 180 degrees
-  EXPECT_EQ(LitBox(), (Box{68, 68, 100, 100}));
+  EXPECT_EQ(Drawn([] { ZOOMSPRITE(3, 100, 100, 2, 2); }).box, (Box{84, 84, 148, 148}));
+  EXPECT_EQ(Drawn([] { ZOOMSPRITE(3, 100, 100, -2, -2); }).box, (Box{84, 84, 148, 148}));
+  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 10, 10, 50, 20); }).box, (Box{10, 10, 60, 30}));
+  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 100, 100, -32, 32); }), Lit{});  // turned clockwise: culled
+  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 100, 100, -32, -32); }).box, (Box{68, 68, 100, 100}));  // turned by 180
 }
 
 TEST_F(SpriteTest, RotationsTurnCounterClockwiseAboutTheCentre) {
   // 40 x 20: left half red, right half green.
   Load(4, 40, 20, [](int x, int) { return x < 20 ? 0x0000FFu : 0x00FF00u; });
-  ROTOSPRITE(4, 100, 100, 90);
-  EXPECT_EQ(LitBox(), (Box{110, 90, 130, 130}));
+  EXPECT_EQ(Drawn([] { ROTOSPRITE(4, 100, 100, 90); }).box, (Box{110, 90, 130, 130}));
   EXPECT_EQ(Pixel(120, 95), 0x00FF00u);  // the right half is now on top
   EXPECT_EQ(Pixel(120, 125), 0x0000FFu);
-
-  glClear(GL_COLOR_BUFFER_BIT);
-  ROTOZOOMSPRITE(4, 100, 100, 0, 0);  // zoom 0: the image size
-  EXPECT_EQ(LitBox(), (Box{100, 100, 140, 120}));
-  glClear(GL_COLOR_BUFFER_BIT);
-  ROTOZOOMSPRITE(4, 100, 100, -270, 2);  // -270 is +90
-  EXPECT_EQ(LitBox(), (Box{100, 70, 140, 150}));
+  EXPECT_EQ(Drawn([] { ROTOZOOMSPRITE(4, 100, 100, 0, 0); }).box, (Box{100, 100, 140, 120}));  // zoom 0: image size
+  EXPECT_EQ(Drawn([] { ROTOZOOMSPRITE(4, 100, 100, -270, 2); }).box, (Box{100, 70, 140, 150}));  // -270 is +90
   EXPECT_EQ(Pixel(120, 80), 0x00FF00u);
-  glClear(GL_COLOR_BUFFER_BIT);
   ROTOZOOMSPRITE(4, 100, 100, -1e300, 1);  // huge angles end at once
 }
 
@@ -119,18 +104,17 @@ TEST_F(SpriteTest, PixelCollisionUsesOpaquePixelsOnly) {
   // Reloading a slot replaces its mask: now wholly opaque.
   Load(6, 10, 10, Flat);
   EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 5, 0), 1);
-}
 
-TEST(BoxCollision, EdgesAndNegativeSizes) {
-  double r = -1;
-  BOXCOLL(r, 0, 0, 10, 10, 10, 0, 5, 5);
-  EXPECT_EQ(r, 1);
-  BOXCOLL(r, 0, 0, 10, 10, 10.5, 0, 5, 5);
-  EXPECT_EQ(r, 0);
-  BOXCOLL(r, 10, 10, -5, -5, 6, 6, 1, 1);
-  EXPECT_EQ(r, 1);
-  BOXCOLL(r, 0, 0, 10, 10, 2, 11, 1, 1);
-  EXPECT_EQ(r, 0);
+  // Rectangles: touching edges count, negative sizes reach back.
+  auto box = [](auto... a) {
+    double r = -1;
+    BOXCOLL(r, a...);
+    return r;
+  };
+  EXPECT_EQ(box(0, 0, 10, 10, 10, 0, 5, 5), 1);
+  EXPECT_EQ(box(0, 0, 10, 10, 10.5, 0, 5, 5), 0);
+  EXPECT_EQ(box(10, 10, -5, -5, 6, 6, 1, 1), 1);
+  EXPECT_EQ(box(0, 0, 10, 10, 2, 11, 1, 1), 0);
 }
 
 TEST_F(SpriteTest, GrabbedAreaBecomesOpaqueSprite) {
@@ -139,9 +123,7 @@ TEST_F(SpriteTest, GrabbedAreaBecomesOpaqueSprite) {
   EXPECT_EQ(Lumbo.textureWidth[7], 32);
   EXPECT_EQ(Lumbo.textureHeight[7], 32);
   EXPECT_EQ(Lumbo.textureNames[7][1], 0u);
-  glClear(GL_COLOR_BUFFER_BIT);
-  SPRITE(7, 100, 200);
-  EXPECT_EQ(LitBox(), (Box{100, 200, 110, 210}));
+  EXPECT_EQ(Drawn([] { SPRITE(7, 100, 200); }).box, (Box{100, 200, 110, 210}));
   EXPECT_EQ(Pixel(100, 200), 0x00FF00u);
   // Black grabbed pixels are opaque too: they collide.
   glClear(GL_COLOR_BUFFER_BIT);
@@ -190,10 +172,7 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   ROTOZOOMSPRITE(5000, 0, 0, 0, 1);
   GRABSPRITE(4096, 0, 0, 8, 8);
   SAVESPRITE(4096, TempPath("x.bmp").c_str());
-  EXPECT_EQ(LitCount(), 0);
-  // A slot never loaded draws nothing.
-  SPRITE(3000, 0, 0);
-  EXPECT_EQ(LitCount(), 0);
+  SPRITE(3000, 0, 0);  // a slot never loaded
   // Surface numbers outside the table do nothing either.
   EXPECT_FALSE(Lumbo.LoadSurface(kSurfaces, good.c_str()));
   EXPECT_FALSE(Lumbo.GrabSurface(-1));
@@ -203,48 +182,38 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   EXPECT_EQ(LitCount(), 0);
 }
 
+// Width and height of a level of texture name.
+std::pair<int, int> LevelSize(GLuint name, int level) {
+  GLint w = 0, h = 0;
+  glBindTexture(GL_TEXTURE_2D, name);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+  return {w, h};
+}
+
 TEST_F(SpriteTest, MipmappedTwinHasTheWholeChain) {
   Load(11, 64, 32, Flat);
   ASSERT_NE(Lumbo.textureNames[11][1], 0u);
-  glBindTexture(GL_TEXTURE_2D, Lumbo.textureNames[11][1]);
-  const int expected[][2] = {{64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}};
-  for (int level = 0; level < 7; ++level) {
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-    EXPECT_EQ(w, expected[level][0]) << level;
-    EXPECT_EQ(h, expected[level][1]) << level;
-  }
+  std::vector<std::pair<int, int>> levels;
+  for (int level = 0; level < 7; ++level) levels.push_back(LevelSize(Lumbo.textureNames[11][1], level));
+  EXPECT_EQ(levels, (std::vector<std::pair<int, int>>{{64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}}));
   // The smallest level of a uniform picture keeps its colour.
-  unsigned char texel[4] = {};
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 6, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  const std::vector<unsigned char> texel = TexImage(Lumbo.textureNames[11][1], 6, 1, 1);
   EXPECT_EQ(texel[0], 200);
   EXPECT_EQ(texel[3], 255);
-
   // A texture higher than wide: levels 2x8, 1x4, 1x2, 1x1.
   Load(12, 2, 8, Flat);
-  glBindTexture(GL_TEXTURE_2D, Lumbo.textureNames[12][1]);
-  GLint w = 0, h = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 3, GL_TEXTURE_WIDTH, &w);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 3, GL_TEXTURE_HEIGHT, &h);
-  EXPECT_EQ(w, 1);
-  EXPECT_EQ(h, 1);
+  EXPECT_EQ(LevelSize(Lumbo.textureNames[12][1], 3), std::make_pair(1, 1));
 }
 
 TEST_F(SpriteTest, BumpTextureHoldsNormals) {
   const std::string path = SaveBmp("bump.bmp", 8, 8, 24, [](int, int) { return 0x400000u; });
   LOADBUMPTEXTURE(path.c_str(), 13);
   ASSERT_NE(Lumbo.textureNames[13][0], 0u);
-  std::vector<unsigned char> texels(8 * 8 * 4);
-  glBindTexture(GL_TEXTURE_2D, Lumbo.textureNames[13][0]);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
   // Flat inside the picture: straight up.
+  const std::vector<unsigned char> texels = TexImage(Lumbo.textureNames[13][0], 0, 8, 8);
   const unsigned char* mid = &texels[(4 * 8 + 4) * 4];
-  EXPECT_EQ(mid[0], 127);
-  EXPECT_EQ(mid[1], 127);
-  EXPECT_EQ(mid[2], 255);
+  EXPECT_EQ((std::vector<int>{mid[0], mid[1], mid[2]}), (std::vector<int>{127, 127, 255}));
 }
 
 }  // namespace
