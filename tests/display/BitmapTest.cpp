@@ -56,26 +56,6 @@ TEST(BmpReader, RefusesFilesThatAreNotAcceptedBitmaps) {
   for (const Case& c : cases) EXPECT_FALSE(ParseBmpFile(c.bytes, &f)) << c.what;
 }
 
-TEST(BmpReader, DecodesEachDepthAndRowOrder) {
-  for (int bits : {8, 24, 32}) {
-    for (bool topDown : {false, true}) {
-      SCOPED_TRACE(testing::Message() << bits << " bits, top-down " << topDown);
-      BmpFile f = Parse(MakeBmp(5, 3, bits, Sample, topDown));  // rows padded to 4 bytes
-      EXPECT_EQ(f.header.width, 5);
-      EXPECT_EQ(f.header.height, 3);
-      for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(BmpPixel(f, x, y), Sample(x, y)) << x << "," << y;
-    }
-  }
-  // A palette index beyond the palette reads as black.
-  std::vector<unsigned char> b = MakeBmp(2, 1, 8, [](int x, int) { return x ? Rgb(9, 8, 7) : Rgb(1, 2, 3); });
-  b[b[10] + 1] = 200;  // only two colours in the palette
-  BmpFile f = Parse(b);
-  EXPECT_EQ(f.header.paletteEntries, 2);
-  EXPECT_EQ(BmpPixel(f, 0, 0), Rgb(1, 2, 3));
-  EXPECT_EQ(BmpPixel(f, 1, 0), 0u);
-}
-
 // 8-bit run-length data: runs, odd literal runs, skips, line and picture ends.
 TEST(BmpReader, ExpandsRunLengthRows) {
   std::vector<unsigned char> b = MakeBmp(6, 3, 8, [](int x, int y) { return Rgb(x, y, 0); });
@@ -103,6 +83,14 @@ TEST(BmpReader, ExpandsRunLengthRows) {
   EXPECT_FALSE(ParseBmpFile(Patched(Patched(b, 18, 65536), 22, 65536), &f));
   // Encoded rows stored top-down do not exist.
   EXPECT_FALSE(ParseBmpFile(Patched(b, 22, static_cast<std::uint32_t>(-3)), &f));
+
+  // A palette index beyond the palette reads as black.
+  b = MakeBmp(2, 1, 8, [](int x, int) { return x ? Rgb(9, 8, 7) : Rgb(1, 2, 3); });
+  b[b[10] + 1] = 200;  // only two colours in the palette
+  f = Parse(b);
+  EXPECT_EQ(f.header.paletteEntries, 2);
+  EXPECT_EQ(BmpPixel(f, 0, 0), Rgb(1, 2, 3));
+  EXPECT_EQ(BmpPixel(f, 1, 0), 0u);
 }
 
 TEST(BmpTexels, EdgeColouringAveragesInsideOpaqueNeighbours) {
@@ -170,15 +158,16 @@ TEST(BmpWriter, FlipReversesTheRowOrder) {
   EXPECT_EQ(BmpPixel(f, 1, 1), Rgb(12, 11, 10));
 }
 
-// Files written by an independent tool, in the layouts it chooses.
-TEST(BmpReader, ReadsImageMagickFiles) {
+// Files written by an independent tool, in the layouts it chooses; 23 pixels make padded
+// rows at 8 and 24 bits.
+TEST(BmpReader, ReadsImageMagickFilesOfEachDepthAndRowOrder) {
   if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
   auto colour = [](int x, int y) -> std::uint32_t {
     if (x == 1 && y == 1) return kSpriteColourKey;
     if (x == 3 && y == 2) return 0x7F00FF;
     return Sample(x, y);
   };
-  const std::string source = SaveBmp("im_source.bmp", 24, 4, 24, colour);
+  const std::string source = SaveBmp("im_source.bmp", 23, 4, 24, colour);
   struct Variant {
     const char* options;
     const char* prefix;
@@ -196,9 +185,9 @@ TEST(BmpReader, ReadsImageMagickFiles) {
     BmpFile f;
     ASSERT_TRUE(ReadBmpFile(out.c_str(), &f));
     EXPECT_EQ(f.header.bitsPerPixel, v.bits);
-    Texels t = MakeTexels(f, 0, 0, 24, 4, kSpriteColourKey, true);
+    Texels t = MakeTexels(f, 0, 0, 23, 4, kSpriteColourKey, true);
     for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < 24; ++x) {
+      for (int x = 0; x < 23; ++x) {
         if (x == 1 && y == 1) EXPECT_EQ(TexelOf(t, 4, x, y)[3], 0);
         else EXPECT_EQ(TexelOf(t, 4, x, y), Opaque(colour(x, y))) << x << "," << y;
       }

@@ -113,11 +113,12 @@ TEST_F(CaptureTest, BlendScreenFadesToTheNewBackground) {
   LIMITFPS(60);
 }
 
-TEST_F(CaptureTest, UnreadableBackgroundsEndTheProgram) {
+TEST_F(CaptureTest, UnreadableBackgroundsAndFontsEndTheProgram) {
   const std::string junk = TempPath("junk_back.bmp");
   WriteFile(junk, std::vector<unsigned char>(64, 'B'));
   ExpectFileErrorExit(7, [&] { LOADBMP(junk.c_str()); });
   ExpectFileErrorExit(7, [&] { BLENDSCREEN(junk.c_str()); });
+  ExpectFileErrorExit(42, [&] { LOADFONT(junk.c_str(), 0); });
   // A missing file is no error.
   LOADBMP(TempPath("absent.bmp").c_str());
   EXPECT_EQ(Lumbo.surfaces[0].columns, 0);

@@ -11,6 +11,12 @@ constexpr std::uint32_t kOrange = 0x3264C8;  // red 200, green 100, blue 50
 
 std::uint32_t Flat(int, int) { return kOrange; }
 
+std::pair<double, double> SpriteSize(double n) {
+  double w = 7, h = 7;
+  GETSPRITESIZE(n, w, h);
+  return {w, h};
+}
+
 class SpriteTest : public DisplayTest {
  protected:
   // Loads a picture into slot n and checks it arrived.
@@ -26,10 +32,7 @@ TEST_F(SpriteTest, LoadsIntoPowerOfTwoTextureAndDrawsAtImageSize) {
   Load(1, 100, 50, Flat);
   EXPECT_EQ(Lumbo.textureWidth[1], 128);
   EXPECT_EQ(Lumbo.textureHeight[1], 64);
-  double w = 0, h = 0;
-  GETSPRITESIZE(1, w, h);
-  EXPECT_EQ(w, 100);
-  EXPECT_EQ(h, 50);
+  EXPECT_EQ(SpriteSize(1), std::make_pair(100.0, 50.0));
   SPRITE(1, 10, 20);
   EXPECT_EQ(LitBox(), (Box{10, 20, 110, 70}));
   EXPECT_EQ(Pixel(10, 20), kOrange);
@@ -161,10 +164,7 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   LOADSPRITE(good.c_str(), 4096);
   LOADSPRITE(good.c_str(), -1);
   LOADBUMPTEXTURE(good.c_str(), 1e30);
-  double w = 7, h = 7;
-  GETSPRITESIZE(4096, w, h);
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 0);
+  EXPECT_EQ(SpriteSize(4096), std::make_pair(0.0, 0.0));
   SPRITE(4096, 0, 0);
   SPRITE(-5, 0, 0);
   ROTOSPRITE(99999, 0, 0, 10);
