@@ -101,7 +101,6 @@ TEST_F(CaptureTest, BlendScreenFadesToTheNewBackground) {
   BLENDSCREEN(path.c_str());
   EXPECT_EQ(Pixel(100, 100), 0x00FF00u);
   EXPECT_EQ(Lumbo.surfaces[0].columns, 10);
-  EXPECT_EQ(Lumbo.surfaces[0].rows, 8);
   EXPECT_EQ(Lumbo.surfaces[1].columns, 0);
   EXPECT_FLOAT_EQ(Lumbo.currentAlpha, 1.0f);
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
