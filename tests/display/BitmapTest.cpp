@@ -41,6 +41,7 @@ TEST(BmpReader, RefusesFilesThatAreNotAcceptedBitmaps) {
   const Case cases[] = {
       {"not BM", Patched(good, 0, 'X', 1)},
       {"16 bits", Patched(good, 28, 16, 2)},
+      {"1 bit", Patched(good, 28, 1, 2)},
       {"24-bit run-length", Patched(good, 30, 1)},
       {"data offset past the end", Patched(good, 10, 100000)},
       {"data offset inside the info header", Patched(good, 10, 20)},

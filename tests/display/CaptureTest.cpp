@@ -55,8 +55,8 @@ TEST_F(CaptureTest, LoadBmpTilesThePictureAndDrawsIt) {
   EXPECT_EQ(s.rows, 8);
   EXPECT_EQ(s.tileWidth[10][7], 64);
   EXPECT_EQ(s.tileHeight[10][7], 64);
-  for (int x : {0, 63, 64, 639})
-    for (int y : {0, 479}) EXPECT_EQ(Pixel(x, y), Gradient(x, y)) << x << "," << y;
+  for (int x : {0, 63, 64, 300, 639})
+    for (int y : {0, 100, 479}) EXPECT_EQ(Pixel(x, y), Gradient(x, y)) << x << "," << y;
   // The last tile holds picture columns 640..699 and lines 448..499; the rest is clear.
   const std::vector<unsigned char> tile = TexImage(s.texture[10][7], 0, 64, 64);
   auto alpha = [&](int column, int line) { return tile[((63 - line) * 64 + column) * 4 + 3]; };

@@ -23,6 +23,8 @@ TEST_F(PrimitiveTest, FillRectCoversBothCornersInAnyOrder) {
 TEST_F(PrimitiveTest, PixelsAndLinesIncludeBothEnds) {
   EXPECT_EQ(Drawn([] { SETPIXEL(5, 5, 255); }), (Lit{{5, 5, 6, 6}, 1}));
   EXPECT_EQ(GETPIXEL(5, 5), 255);
+  EXPECT_EQ(Drawn([] { DRAWLINE(0, 0, 0, 0, kWhite); }), (Lit{{0, 0, 1, 1}, 1}));
+  EXPECT_EQ(Pixel(0, 0), 0xFFFFFFu);
   EXPECT_EQ(Drawn([] { DRAWLINE(5, 7, 15, 7, kWhite); }), (Lit{{5, 7, 16, 8}, 11}));
   EXPECT_EQ(Drawn([] { DRAWLINE(30, 10, 30, 20, kWhite); }).box, (Box{30, 10, 31, 21}));
   // Colours keep only the low 32 bits of the number.

@@ -37,6 +37,8 @@ TEST_F(SpriteTest, LoadsIntoPowerOfTwoTextureAndDrawsAtImageSize) {
   EXPECT_EQ(LitBox(), (Box{10, 20, 110, 70}));
   EXPECT_EQ(Pixel(10, 20), kOrange);
   EXPECT_EQ(Pixel(109, 69), kOrange);
+  EXPECT_EQ(Lumbo.selection.slot, 1);
+  EXPECT_EQ(Lumbo.selection.secondSlot, -1);
 }
 
 TEST_F(SpriteTest, PictureIsUprightAndKeyIsExact) {

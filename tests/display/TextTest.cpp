@@ -38,6 +38,7 @@ TEST_F(TextTest, GlyphCellsLandOnWholePixels) {
   EXPECT_EQ(Pixel(18, 20), GlyphColour('A'));
   EXPECT_EQ(Pixel(19, 5), GlyphColour('B'));
   EXPECT_EQ(Pixel(26, 20), GlyphColour('B'));
+  EXPECT_EQ(Lumbo.selection.slot, kFirstFontSlot + 1);
 }
 
 TEST_F(TextTest, EveryByteIsAGlyphAndNumbersHaveNoTrailingPoint) {
@@ -52,6 +53,8 @@ TEST_F(TextTest, EveryByteIsAGlyphAndNumbersHaveNoTrailingPoint) {
   EXPECT_EQ(Drawn([] { PRINT(100, 0, 0); }).box, (Box{0, 0, 24, 16}));
   EXPECT_EQ(Pixel(4, 8), GlyphColour('1'));
   EXPECT_EQ(Pixel(20, 8), GlyphColour('0'));
+  EXPECT_EQ(Drawn([] { PRINT(0.5, 0, 0); }).box, (Box{0, 0, 24, 16}));
+  EXPECT_EQ(Pixel(12, 8), GlyphColour('.'));
 }
 
 TEST_F(TextTest, FontNumbersAreClamped) {
@@ -102,6 +105,7 @@ TEST_F(TextTest, GeneratedDefaultFont) {
   if (ReadFile(path).empty()) GTEST_SKIP() << "hollerquast_media not built";
   LOADFONT(path.c_str(), 0);
   EXPECT_EQ(FontSize(), std::make_pair(8.0, 16.0));
+  EXPECT_EQ(Drawn([] { PRINT(" ", 0, 0); }), Lit{});
   PRINT("H", 0, 0);
   // The H: two white uprights with a bar between them, nothing else lit.
   const Box box = LitBox();
