@@ -141,17 +141,6 @@ TEST(BmpTexels, MipmapShrinkWeightsAndTallTextures) {
   EXPECT_EQ(v[4 + 1], 22);  // row 2
 }
 
-TEST(BmpTexels, NormalMapLeansAwayFromRisingHeightAndKeepsAlpha) {
-  std::vector<unsigned char> slope(4 * 4 * 4, 77);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) slope[(y * 4 + x) * 4 + 2] = static_cast<unsigned char>(x * 60);
-  build_detail_normalmap(slope.data(), 4, 4);
-  const unsigned char* p = &slope[(1 * 4 + 1) * 4];
-  EXPECT_LT(p[0], 127);
-  EXPECT_EQ(p[1], 127);
-  EXPECT_EQ(p[3], 77);
-}
-
 TEST(BmpWriter, FlipReversesTheRowOrder) {
   const unsigned char bgr[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};  // 2 x 2, bottom row first
   BmpFile f = Parse(EncodeBmp24(bgr, 2, 2, 2, true));

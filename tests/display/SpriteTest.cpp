@@ -209,13 +209,15 @@ TEST_F(SpriteTest, MipmappedTwinHasTheWholeChain) {
 }
 
 TEST_F(SpriteTest, BumpTextureHoldsNormals) {
-  const std::string path = SaveBmp("bump.bmp", 8, 8, 24, [](int, int) { return 0x400000u; });
+  // Height (blue) 0, 60, 120, 180 over the first four columns, then flat.
+  const std::string path = SaveBmp("bump.bmp", 8, 8, 24, [](int x, int) { return 0x3C0000u * std::min(x, 3); });
   LOADBUMPTEXTURE(path.c_str(), 13);
   ASSERT_NE(Lumbo.textureNames[13][0], 0u);
-  // Flat inside the picture: straight up.
   const std::vector<unsigned char> texels = TexImage(Lumbo.textureNames[13][0], 0, 8, 8);
-  const unsigned char* mid = &texels[(4 * 8 + 4) * 4];
-  EXPECT_EQ((std::vector<int>{mid[0], mid[1], mid[2]}), (std::vector<int>{127, 127, 255}));
+  auto normal = [&](int x) { return std::vector<int>(&texels[(4 * 8 + x) * 4], &texels[(4 * 8 + x) * 4 + 4]); };
+  EXPECT_EQ(normal(5), (std::vector<int>{127, 127, 255, 255}));  // flat: straight up, alpha kept
+  EXPECT_LT(normal(1)[0], 127);  // rising to the right: leaning back, to -x
+  EXPECT_EQ(normal(1)[1], 127);
 }
 
 }  // namespace
