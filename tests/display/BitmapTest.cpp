@@ -110,7 +110,8 @@ TEST(BmpTexels, EdgeColouringAveragesInsideOpaqueNeighbours) {
   EXPECT_EQ(TexelOf(t, 4, 0, 1), (std::vector<int>{75, 30, 25, 0}));
   EXPECT_EQ(TexelOf(t, 4, 1, 2), Opaque(Rgb(50, 50, 50)));
   // The smallest texture is 2 x 2.
-  EXPECT_EQ(MakeTexels(Parse(MakeBmp(1, 1, 24, Sample)), 0, 0, 1, 1, kSpriteColourKey, true).width, 2);
+  const Texels one = MakeTexels(Parse(MakeBmp(1, 1, 24, Sample)), 0, 0, 1, 1, kSpriteColourKey, true);
+  EXPECT_EQ(std::make_pair(one.width, one.height), std::make_pair(2, 2));
 }
 
 TEST(BmpTexels, MipmapShrinkWeightsAndTallTextures) {
