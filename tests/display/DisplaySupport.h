@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,54 +37,64 @@ inline void EnsureDisplay() {
   __GlobalInit(nullptr, nullptr, cmdline, 1, "test");
 }
 
-// RGB number of window pixel (x, y), y from the top, as the back buffer holds it now.
-inline std::uint32_t Pixel(int x, int y) {
-  unsigned char p[3] = {0, 0, 0};
+// RGB bytes of a w x h block of the back buffer whose bottom-left is (x, row), rows from the bottom.
+inline std::vector<unsigned char> ReadBack(int x, int row, int w, int h) {
+  std::vector<unsigned char> p(static_cast<std::size_t>(w) * h * 3);
   glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(x, kHeight - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
+  glReadPixels(x, row, w, h, GL_RGB, GL_UNSIGNED_BYTE, p.data());
+  return p;
+}
+
+// RGB number of window pixel (x, y), y from the top, as the back buffer holds it now.
+inline std::uint32_t Pixel(int x, int y) {
+  const std::vector<unsigned char> p = ReadBack(x, kHeight - 1 - y, 1, 1);
   return p[0] | p[1] << 8 | p[2] << 16;
 }
 
-// The bounding box of the pixels that are not black: left, top, right, bottom (exclusive).
+// What is lit (not black) in the window: the bounding box of those pixels (left, top,
+// right, bottom; exclusive) and their number.
 struct Box {
   int left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const Box&) const = default;
 };
+struct Lit {
+  Box box;
+  int count = 0;
+  bool operator==(const Lit&) const = default;
+};
 inline std::ostream& operator<<(std::ostream& os, const Box& b) {
   return os << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
 }
-// The whole back buffer, rows from the bottom, 3 bytes a pixel.
-inline std::vector<unsigned char> ReadFrame() {
-  std::vector<unsigned char> p(static_cast<std::size_t>(kWidth) * kHeight * 3);
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, p.data());
-  return p;
-}
-inline Box LitBox() {
-  const std::vector<unsigned char> p = ReadFrame();
-  Box b{kWidth, kHeight, 0, 0};
-  bool any = false;
-  for (int row = 0; row < kHeight; ++row) {
-    for (int x = 0; x < kWidth; ++x) {
-      const unsigned char* q = &p[(static_cast<std::size_t>(row) * kWidth + x) * 3];
-      if (!q[0] && !q[1] && !q[2]) continue;
-      const int y = kHeight - 1 - row;
-      any = true;
-      b.left = std::min(b.left, x);
-      b.right = std::max(b.right, x + 1);
-      b.top = std::min(b.top, y);
-      b.bottom = std::max(b.bottom, y + 1);
-    }
+inline std::ostream& operator<<(std::ostream& os, const Lit& l) { return os << l.box << " " << l.count << " lit"; }
+inline Lit Scan() {
+  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
+  Lit l{{kWidth, kHeight, 0, 0}, 0};
+  for (int i = 0; i < kWidth * kHeight; ++i) {
+    if (!(p[i * 3] | p[i * 3 + 1] | p[i * 3 + 2])) continue;
+    const int x = i % kWidth, y = kHeight - 1 - i / kWidth;
+    const Box& b = l.box;
+    l.box = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
+    ++l.count;
   }
-  return any ? b : Box{};
+  return l.count ? l : Lit{};
 }
-inline int LitCount() {
-  const std::vector<unsigned char> p = ReadFrame();
-  int n = 0;
-  for (std::size_t i = 0; i < p.size(); i += 3) n += (p[i] | p[i + 1] | p[i + 2]) != 0;
-  return n;
+inline Box LitBox() { return Scan().box; }
+inline int LitCount() { return Scan().count; }
+// Clears the frame to black, runs draw and tells what it lit.
+inline Lit Drawn(const std::function<void()>& draw) {
+  glClear(GL_COLOR_BUFFER_BIT);
+  draw();
+  return Scan();
+}
+
+// RGBA texels of level `level` (w x h) of texture name, rows from the bottom.
+inline std::vector<unsigned char> TexImage(GLuint name, int level, int w, int h) {
+  std::vector<unsigned char> t(static_cast<std::size_t>(w) * h * 4);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+  return t;
 }
 
 // A fresh 2D frame: window-sized viewport, opaque drawing, cleared to black, no background.
@@ -102,19 +114,11 @@ class DisplayTest : public ::testing::Test {
 inline std::string TempPath(const std::string& name) { return platform::TempDir() + name; }
 
 inline void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 inline std::vector<unsigned char> ReadFile(const std::string& path) {
-  std::vector<unsigned char> out;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  int c;
-  while ((c = std::fgetc(f)) != EOF) out.push_back(static_cast<unsigned char>(c));
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // BMP bytes of a width x height picture whose pixel (x, y) (y from the top) has the RGB
@@ -124,23 +128,18 @@ inline std::vector<unsigned char> MakeBmp(int width, int height, int bits,
                                           bool topDown = false) {
   std::map<std::uint32_t, int> index;
   std::vector<std::uint32_t> palette;
-  if (bits == 8) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        std::uint32_t c = colour(x, y);
-        if (!index.count(c)) {
-          index[c] = static_cast<int>(palette.size());
-          palette.push_back(c);
-        }
-      }
-  }
+  for (int y = 0; bits == 8 && y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (index.emplace(colour(x, y), static_cast<int>(palette.size())).second) palette.push_back(colour(x, y));
   const int bpp = bits / 8;
   const int stride = (width * bpp + 3) / 4 * 4;
   const int offset = 54 + static_cast<int>(palette.size()) * 4;
   std::vector<unsigned char> b(static_cast<std::size_t>(offset) + static_cast<std::size_t>(stride) * height, 0);
-  auto put = [&](int at, std::uint32_t v, int n) {
+  auto put = [&](std::size_t at, std::uint32_t v, int n) {
     for (int i = 0; i < n; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
   };
+  // Files store blue, green, red; a 32-bit pixel's fourth byte means nothing and stays 0.
+  auto bgr = [](std::uint32_t c) { return (c & 255) << 16 | (c & 0xFF00) | (c >> 16 & 255); };
   b[0] = 'B';
   b[1] = 'M';
   put(2, static_cast<std::uint32_t>(b.size()), 4);
@@ -150,31 +149,19 @@ inline std::vector<unsigned char> MakeBmp(int width, int height, int bits,
   put(22, static_cast<std::uint32_t>(topDown ? -height : height), 4);
   put(26, 1, 2);
   put(28, bits, 2);
-  for (std::size_t i = 0; i < palette.size(); ++i) {
-    const std::uint32_t c = palette[i];
-    b[54 + i * 4] = static_cast<unsigned char>(c >> 16);
-    b[54 + i * 4 + 1] = static_cast<unsigned char>(c >> 8);
-    b[54 + i * 4 + 2] = static_cast<unsigned char>(c);
-  }
+  for (std::size_t i = 0; i < palette.size(); ++i) put(54 + i * 4, bgr(palette[i]), 4);
   for (int y = 0; y < height; ++y) {
     const int stored = topDown ? y : height - 1 - y;
     for (int x = 0; x < width; ++x) {
-      unsigned char* p = &b[offset + static_cast<std::size_t>(stored) * stride + static_cast<std::size_t>(x) * bpp];
-      const std::uint32_t c = colour(x, y);
-      if (bits == 8) {
-        p[0] = static_cast<unsigned char>(index[c]);
-      } else {
-        p[0] = static_cast<unsigned char>(c >> 16);
-        p[1] = static_cast<unsigned char>(c >> 8);
-        p[2] = static_cast<unsigned char>(c);
-        if (bits == 32) p[3] = 0;  // the fourth byte means nothing
-      }
+      const std::size_t at = offset + static_cast<std::size_t>(stored) * stride + static_cast<std::size_t>(x) * bpp;
+      if (bits == 8) put(at, index[colour(x, y)], 1);
+      else put(at, bgr(colour(x, y)), bpp);
     }
   }
   return b;
 }
 
-// Writes a one-colour picture (with colour(x, y) when given) and returns its path.
+// Writes MakeBmp's picture into the temporary directory and returns its path.
 inline std::string SaveBmp(const std::string& name, int width, int height, int bits,
                            const std::function<std::uint32_t(int, int)>& colour) {
   std::string path = TempPath(name);
@@ -182,22 +169,24 @@ inline std::string SaveBmp(const std::string& name, int width, int height, int b
   return path;
 }
 
-// Death tests of the program's end run in a fresh process (the parent holds a GL context
-// and driver threads). That child unloads the GL driver when it ends, after which the
-// driver's own allocations can no longer be told apart by library name, so leak checking
-// is switched off for the child only.
-inline void UseFreshChildProcesses() {
+// Expects action to end the program with error 3 at debug line `line`. It runs in a fresh
+// process (the parent holds a GL context and driver threads). That child unloads the GL
+// driver when it ends, after which the driver's own allocations can no longer be told apart
+// by library name, so leak checking is switched off for the child only.
+inline void ExpectFileErrorExit(int line, const std::function<void()>& action) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
   if (options.find("detect_leaks=0") == std::string::npos) {
     options += options.empty() ? "detect_leaks=0" : ":detect_leaks=0";
     setenv("ASAN_OPTIONS", options.c_str(), 1);
   }
-}
-
-// Records an exit report on standard error so a death test can check the error code.
-inline void ReportErrorAtExit() {
-  std::atexit([] { std::fprintf(stderr, "error=%g line=%g\n", __g_error, __g_errorline); });
+  __g_debugline = line;
+  EXPECT_EXIT(
+      {
+        std::atexit([] { std::fprintf(stderr, "error=%g line=%g\n", __g_error, __g_errorline); });
+        action();
+      },
+      testing::ExitedWithCode(0), "error=3 line=" + std::to_string(line));
 }
 
 }  // namespace display_test

@@ -1,4 +1,6 @@
 // Pixels, lines, rectangles, polygons and the viewport, drawn with real OpenGL.
+#include <array>
+
 #include "display/Display2D.h"
 #include "DisplaySupport.h"
 
@@ -6,19 +8,12 @@ namespace display_test {
 namespace {
 
 using PrimitiveTest = DisplayTest;
+constexpr double kWhite = 0xFFFFFF;
 
 TEST_F(PrimitiveTest, FillRectCoversBothCornersInAnyOrder) {
-  FILLRECT(10, 10, 20, 20, 0x00FF00);
-  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 21}));
-  EXPECT_EQ(LitCount(), 121);
-  glClear(GL_COLOR_BUFFER_BIT);
-  FILLRECT(20.9, 20.9, 10, 10, 0x00FF00);  // truncated, corners swapped
-  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 21}));
-  EXPECT_EQ(LitCount(), 121);
-  glClear(GL_COLOR_BUFFER_BIT);
-  FILLRECT(10, 10, 20, 10, 0x00FF00);
-  EXPECT_EQ(LitBox(), (Box{10, 10, 21, 11}));
-  EXPECT_EQ(LitCount(), 11);
+  EXPECT_EQ(Drawn([] { FILLRECT(10, 10, 20, 20, 0x00FF00); }), (Lit{{10, 10, 21, 21}, 121}));
+  EXPECT_EQ(Drawn([] { FILLRECT(20.9, 20.9, 10, 10, 0x00FF00); }), (Lit{{10, 10, 21, 21}, 121}));  // truncated
+  EXPECT_EQ(Drawn([] { FILLRECT(10, 10, 20, 10, 0x00FF00); }), (Lit{{10, 10, 21, 11}, 11}));
   // The whole window, as the game paints its sky.
   FILLRECT(0, 0, kWidth, kHeight, 0x804020);
   EXPECT_EQ(Pixel(0, 0), 0x804020u);
@@ -26,20 +21,12 @@ TEST_F(PrimitiveTest, FillRectCoversBothCornersInAnyOrder) {
 }
 
 TEST_F(PrimitiveTest, PixelsAndLinesIncludeBothEnds) {
-  SETPIXEL(5, 5, 255);
+  EXPECT_EQ(Drawn([] { SETPIXEL(5, 5, 255); }), (Lit{{5, 5, 6, 6}, 1}));
   EXPECT_EQ(GETPIXEL(5, 5), 255);
-  EXPECT_EQ(LitCount(), 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  DRAWLINE(0, 0, 0, 0, 0xFFFFFF);
+  EXPECT_EQ(Drawn([] { DRAWLINE(0, 0, 0, 0, kWhite); }), (Lit{{0, 0, 1, 1}, 1}));
   EXPECT_EQ(Pixel(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(LitCount(), 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  DRAWLINE(5, 7, 15, 7, 0xFFFFFF);
-  EXPECT_EQ(LitBox(), (Box{5, 7, 16, 8}));
-  EXPECT_EQ(LitCount(), 11);
-  glClear(GL_COLOR_BUFFER_BIT);
-  DRAWLINE(30, 10, 30, 20, 0xFFFFFF);
-  EXPECT_EQ(LitBox(), (Box{30, 10, 31, 21}));
+  EXPECT_EQ(Drawn([] { DRAWLINE(5, 7, 15, 7, kWhite); }), (Lit{{5, 7, 16, 8}, 11}));
+  EXPECT_EQ(Drawn([] { DRAWLINE(30, 10, 30, 20, kWhite); }).box, (Box{30, 10, 31, 21}));
   // Colours keep only the low 32 bits of the number.
   SETPIXEL(50, 50, 4294967296.0 + 0x123456);
   EXPECT_EQ(GETPIXEL(50, 50), 0x123456);
@@ -68,44 +55,39 @@ TEST_F(PrimitiveTest, TranslucentWhiteIsHalfColourHalfAlpha) {
   EXPECT_FLOAT_EQ(colour[0], 1.0f);
 }
 
-TEST_F(PrimitiveTest, PolygonsAreCounterClockwiseFansWithShading) {
-  STARTPOLY(-1);
-  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
-  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
-  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
+// A polygon textured with slot n through the points {x, y, tx, ty, colour}.
+void Poly(double n, std::initializer_list<std::array<double, 5>> points) {
+  STARTPOLY(n);
+  for (const auto& p : points) POLYVECTOR(p[0], p[1], p[2], p[3], p[4]);
   ENDPOLY();
+}
+
+TEST_F(PrimitiveTest, PolygonsAreCounterClockwiseFansWithShading) {
+  Poly(-1, {{0, 0, 0, 0, kWhite}, {0, 100, 0, 0, kWhite}, {100, 100, 0, 0, kWhite}});
   EXPECT_GT(LitCount(), 4000);
   EXPECT_EQ(Pixel(10, 90), 0xFFFFFFu);
   EXPECT_EQ(Pixel(90, 10), 0u);
-  glClear(GL_COLOR_BUFFER_BIT);
-  STARTPOLY(-1);
-  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
-  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
-  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
-  ENDPOLY();  // clockwise on screen: culled
-  EXPECT_EQ(LitCount(), 0);
+  // Clockwise on screen: culled.
+  EXPECT_EQ(Drawn([] { Poly(-1, {{0, 0, 0, 0, kWhite}, {100, 100, 0, 0, kWhite}, {0, 100, 0, 0, kWhite}}); }), Lit{});
 
   // Colours are interpolated between the points.
-  STARTPOLY(-1);
-  POLYVECTOR(200, 0, 0, 0, 0x0000FF);
-  POLYVECTOR(200, 100, 0, 0, 0x00FF00);
-  POLYVECTOR(300, 100, 0, 0, 0xFF0000);
-  ENDPOLY();
+  Poly(-1, {{200, 0, 0, 0, 0x0000FF}, {200, 100, 0, 0, 0x00FF00}, {300, 100, 0, 0, 0xFF0000}});
   const std::uint32_t mid = Pixel(230, 70);
   EXPECT_GT(mid & 255, 20u);
   EXPECT_GT((mid >> 8) & 255, 20u);
   EXPECT_GT((mid >> 16) & 255, 20u);
   // Fewer than three points draw nothing; drawing again repeats the polygon.
-  glClear(GL_COLOR_BUFFER_BIT);
-  STARTPOLY(-1);
-  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
-  POLYVECTOR(0, 100, 0, 0, 0xFFFFFF);
-  ENDPOLY();
-  EXPECT_EQ(LitCount(), 0);
-  POLYVECTOR(100, 100, 0, 0, 0xFFFFFF);
+  EXPECT_EQ(Drawn([] { Poly(-1, {{0, 0, 0, 0, kWhite}, {0, 100, 0, 0, kWhite}}); }), Lit{});
+  POLYVECTOR(100, 100, 0, 0, kWhite);
   ENDPOLY();
   ENDPOLY();
   EXPECT_EQ(Pixel(10, 90), 0xFFFFFFu);
+  // A long point list keeps its points as it grows.
+  STARTPOLY(-1);
+  for (int i = 0; i < 700; ++i) POLYVECTOR(i, 0, 0, 0, 0);
+  EXPECT_EQ(g_PolyPoints.count, 700);
+  EXPECT_EQ(g_PolyPoints.data[1].x, 1.0f);
+  EXPECT_EQ(g_PolyPoints.data[699].x, 699.0f);
 }
 
 TEST_F(PrimitiveTest, TexturedPolygonUsesWholeTextureWithTyDown) {
@@ -114,35 +96,15 @@ TEST_F(PrimitiveTest, TexturedPolygonUsesWholeTextureWithTyDown) {
     return x < 2 && y < 2 ? 0x0000FFu : 0xFF0000u;
   });
   LOADSPRITE(path.c_str(), 20);
-  STARTPOLY(20);
-  POLYVECTOR(0, 0, 0, 0, 0xFFFFFF);
-  POLYVECTOR(0, 100, 0, 1, 0xFFFFFF);
-  POLYVECTOR(100, 100, 1, 1, 0xFFFFFF);
-  POLYVECTOR(100, 0, 1, 0, 0xFFFFFF);
-  ENDPOLY();
+  Poly(20, {{0, 0, 0, 0, kWhite}, {0, 100, 0, 1, kWhite}, {100, 100, 1, 1, kWhite}, {100, 0, 1, 0, kWhite}});
   // Away from the wrapped edges, where filtering mixes in the opposite side.
   EXPECT_EQ(Pixel(30, 30), 0x0000FFu);
   EXPECT_EQ(Pixel(70, 70), 0xFF0000u);
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
   // A slot beyond the table draws vertex colours only.
   glClear(GL_COLOR_BUFFER_BIT);
-  STARTPOLY(5000);
-  POLYVECTOR(0, 0, 0, 0, 0x00FF00);
-  POLYVECTOR(0, 100, 0, 1, 0x00FF00);
-  POLYVECTOR(100, 100, 1, 1, 0x00FF00);
-  ENDPOLY();
+  Poly(5000, {{0, 0, 0, 0, 0x00FF00}, {0, 100, 0, 1, 0x00FF00}, {100, 100, 1, 1, 0x00FF00}});
   EXPECT_EQ(Pixel(10, 90), 0x00FF00u);
-}
-
-TEST_F(PrimitiveTest, PointListGrowsBy128After512) {
-  STARTPOLY(-1);
-  for (int i = 0; i < 600; ++i) POLYVECTOR(i, 0, 0, 0, 0);
-  EXPECT_EQ(g_PolyPoints.count, 600);
-  EXPECT_EQ(g_PolyPoints.capacity, 640);
-  EXPECT_EQ(g_PolyPoints.data[599].x, 599.0f);
-  EXPECT_EQ(g_PolyPoints.data[0].y, -0.0f);
-  STARTPOLY(-1);
-  EXPECT_EQ(g_PolyPoints.capacity, 0);
 }
 
 TEST_F(PrimitiveTest, ViewportMovesAndClipsDrawing) {
@@ -153,10 +115,6 @@ TEST_F(PrimitiveTest, ViewportMovesAndClipsDrawing) {
   EXPECT_EQ(LitBox(), (Box{100, 50, 116, 66}));
   FILLRECT(0, 0, 1000, 1000, 0x00FF00);
   EXPECT_EQ(LitBox(), (Box{100, 50, 300, 150}));
-  double w = 0, h = 0;
-  GETSCREENSIZE(w, h);
-  EXPECT_EQ(w, kWidth);
-  EXPECT_EQ(h, kHeight);
   VIEWPORT(10, 10, 0, 100);  // a zero size means the whole window
   EXPECT_EQ(Lumbo.viewport[2], kWidth);
   EXPECT_EQ(Lumbo.viewport[3], kHeight);

@@ -75,14 +75,19 @@ class PrimitiveScope {
   OpenGLLumenar& l_;
   TextureSelection saved_;
 };
+
+// One pixel at window coordinates, y from the top.
+void PlotPoint(float x, float y) {
+  glBegin(GL_POINTS);
+  glVertex2f(x, -(y + 1));
+  glEnd();
+}
 }  // namespace
 
 void OpenGLLumenar::DrawPixel(float x, float y, unsigned long colour) {
   if (!hasContext) return;
   PrimitiveScope scope(*this, colour);
-  glBegin(GL_POINTS);
-  glVertex2f(x, -(y + 1));
-  glEnd();
+  PlotPoint(x, y);
 }
 
 void OpenGLLumenar::DrawLine(float x1, float y1, float x2, float y2, unsigned long colour) {
@@ -92,10 +97,7 @@ void OpenGLLumenar::DrawLine(float x1, float y1, float x2, float y2, unsigned lo
   glVertex2f(x1, -(y1 + 1));
   glVertex2f(x2, -(y2 + 1));
   glEnd();
-  // Lines leave out their last pixel; it is always wanted.
-  glBegin(GL_POINTS);
-  glVertex2f(x2, -(y2 + 1));
-  glEnd();
+  PlotPoint(x2, y2);  // lines leave out their last pixel; it is always wanted
 }
 
 void OpenGLLumenar::DrawRect(float x1, float y1, float x2, float y2, unsigned long colour) {
