@@ -53,24 +53,27 @@ bool ListDirectory(const char* path, std::vector<DirEntry>* out) {
   return true;
 }
 
+bool WriteAll(int fd, const void* bytes, std::size_t length) {
+  const char* p = static_cast<const char*>(bytes);
+  while (length > 0) {
+    ssize_t n = write(fd, p, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool CreateFileExclusive(const char* path, const void* bytes, std::size_t length, int* errnoOut) {
   int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     if (errnoOut) *errnoOut = errno;
     return false;
   }
-  const char* p = static_cast<const char*>(bytes);
-  bool ok = true;
-  while (length > 0) {
-    ssize_t n = write(fd, p, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    length -= static_cast<std::size_t>(n);
-  }
+  bool ok = WriteAll(fd, bytes, length);
   if (close(fd) != 0) ok = false;
   if (!ok) {
     unlink(path);

@@ -22,6 +22,8 @@ struct DirEntry {
 // False when the directory cannot be read.
 bool ListDirectory(const char* path, std::vector<DirEntry>* out);
 
+// Writes all bytes to an open descriptor, retrying after interruptions. False on an error.
+bool WriteAll(int fd, const void* bytes, std::size_t length);
 // Creates path exclusively (it must not exist; a symbolic link there is never followed) with
 // mode 0600 and writes the bytes. On a write failure the file is removed again. errnoOut, if
 // given, receives the error of a failed create.

@@ -1,5 +1,6 @@
 // The platform layer on SDL2 and POSIX.
 #include "platform/platform.h"
+#include "platform/files_posix.h"
 
 #include <SDL2/SDL.h>
 #include <fcntl.h>
@@ -339,17 +340,7 @@ bool RemoveFile(const char* path) { return path && unlink(path) == 0; }
 bool AppendToFile(const char* path, const char* bytes, std::size_t length) {
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = true;
-  while (length > 0) {
-    ssize_t n = write(fd, bytes, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    bytes += n;
-    length -= static_cast<std::size_t>(n);
-  }
+  bool ok = WriteAll(fd, bytes, length);
   close(fd);
   return ok;
 }
