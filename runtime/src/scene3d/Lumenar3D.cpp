@@ -13,8 +13,7 @@ bool Lumenar3D::LoadObject(const char* name, int n) {
   object->Clear(true);
   if (!object->Load(name, false)) return false;
   if (object->frames.count == 0 || object->frames[0].nodes.count == 0) return false;
-  object->PrepareTriangles();
-  object->CalcMaxRadius();
+  object->PrepareForDrawing();
   return true;
 }
 

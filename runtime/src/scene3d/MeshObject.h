@@ -151,6 +151,8 @@ class MeshObjectX : public MeshObject {
   void ReleaseGLNames();
   // Bounding sphere of every frame's triangles.
   void CalcMaxRadius();
+  // PrepareTriangles and CalcMaxRadius in one pass over the frames; the same results.
+  void PrepareForDrawing();
   void CheckIfColoringNeeded();
 
   std::uint32_t staticBuffer = 0;
@@ -158,6 +160,12 @@ class MeshObjectX : public MeshObject {
   std::int32_t colouringNeeded = 0;
   std::uint32_t celTexture = 0;
   float celRowStep = 0;
+
+ private:
+  void PrepareFrameTriangles(POLY_FRAME& frame) const;
+  static void CalcFrameRadius(POLY_FRAME& frame);
+  // The scratch copy of frame 0 and the colouring flag, once every frame has its triangles.
+  void FinishTriangles();
 };
 
 }  // namespace TAVELOR

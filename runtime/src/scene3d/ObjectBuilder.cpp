@@ -81,8 +81,7 @@ void Lumenar3D::UserObjectEnd() {
   } else if (autoNormalMode == 2) {
     object->AutoNormalsAfterCompression(true, true, false);
   }
-  object->PrepareTriangles();
-  object->CalcMaxRadius();
+  object->PrepareForDrawing();
 }
 
 void Lumenar3D::UserObjectAutoNormalMode(long mode) { autoNormalMode = static_cast<int>(mode % 3); }

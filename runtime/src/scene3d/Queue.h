@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/memory.h"
+
 namespace TAVELOR {
 
 template <typename T>
@@ -92,6 +94,7 @@ class Queue {
       void* block = std::realloc(data, bytes);
       if (!block) return false;
       data = static_cast<T*>(block);
+      platform::AdviseHugePages(block, bytes);
     } else {
       T* block = static_cast<T*>(std::malloc(bytes));
       if (!block) return false;
