@@ -87,22 +87,30 @@ void PrintSummary(const Totals& t, std::size_t archiveBytes) {
               static_cast<unsigned long long>(t.in), static_cast<unsigned long long>(t.out), archiveBytes);
 }
 
+// Writes bytes to path opened with mode; when writing fails, undo() restores the file
+// before the failure goes on.
+template <class Undo>
+void WriteOrUndo(const std::string& path, const char* mode, const std::string& openError,
+                 const std::vector<unsigned char>& bytes, Undo undo) {
+  ZyFileSystem out(std::fopen(path.c_str(), mode));
+  if (!out.hFile) Fail(openError);
+  try {
+    WriteAll(out.hFile, bytes, path);
+    out.Close();
+  } catch (const Failure&) {
+    out.Close();
+    undo();
+    throw;
+  }
+}
+
 void Create(const std::string& archive, const std::vector<std::string>& files) {
   Totals totals;
   std::vector<PackedMember> members = PackFiles(files, &totals);
   std::string error;
   std::vector<unsigned char> bytes = BuildArchive(members, 0, &error);
   if (bytes.empty()) Fail(error);
-  ZyFileSystem out(std::fopen(archive.c_str(), "wb"));
-  if (!out.hFile) Fail("cannot create \"" + archive + "\"");
-  try {
-    WriteAll(out.hFile, bytes, archive);
-    out.Close();
-  } catch (const Failure&) {
-    out.Close();
-    std::remove(archive.c_str());
-    throw;
-  }
+  WriteOrUndo(archive, "wb", "cannot create \"" + archive + "\"", bytes, [&] { std::remove(archive.c_str()); });
   PrintSummary(totals, bytes.size());
 }
 
@@ -119,16 +127,9 @@ void Append(const std::string& target, const std::vector<std::string>& files) {
   std::vector<unsigned char> bytes = BuildArchive(members, base > 0 ? static_cast<std::int64_t>(base) : 1, &error);
   if (bytes.empty()) Fail(error);
   if (base == 0) bytes.insert(bytes.begin(), 0);
-  ZyFileSystem out(std::fopen(target.c_str(), "ab"));
-  if (!out.hFile) Fail("cannot open \"" + target + "\" for appending");
-  try {
-    WriteAll(out.hFile, bytes, target);
-    out.Close();
-  } catch (const Failure&) {
-    out.Close();
-    std::filesystem::resize_file(target, base, ec);  // leave the file as it was
-    throw;
-  }
+  // On a failed write the file is cut back to what it was.
+  WriteOrUndo(target, "ab", "cannot open \"" + target + "\" for appending", bytes,
+              [&] { std::filesystem::resize_file(target, base, ec); });
   PrintSummary(totals, bytes.size());
 }
 
