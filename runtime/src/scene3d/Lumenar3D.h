@@ -38,6 +38,32 @@ class Lumenar3D {
   void UserObjectAutoNormalMode(long mode);
 
   MeshObjectX meshes[kObjectSlots];
+
+  // ---- Scene state (camera, object transform, texture offset) ----
+  struct Rotation {
+    float angle, x, y, z;
+  };
+  static constexpr int kMaxRotations = 16;
+  signed char cullMode = 0;  // -1, 0 or 1
+  int rotationCount = 0;     // 0..16
+  Rotation rotations[kMaxRotations] = {};
+  float scaling[3] = {1, 1, 1};
+  float movement[3] = {0, 0, 0};
+  float cameraMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  float textureOffset[2] = {0, 0};
+
+  // ---- Lights and special shading ----
+  unsigned char lightMask = 0;  // bit i while GL light i is on
+  bool lightingOn = false;
+  bool specialShading = false;
+  unsigned char specialKind = 0;  // 1 bump mapping, 2 cel shading
+  float specialLight[3] = {0, 0, 0};
+
+  float eye[3] = {0, 0, 0};
+  float target[3] = {0, 0, -1};
+  float viewConeTan = 0;
+  float nearPlane = 1, farPlane = 1000;
+
   OpenGLLumenar* display;
   int autoNormalMode = 2;
   int userObject = -1;  // the object being built, -1 when none
