@@ -60,15 +60,15 @@ inline void BuildQuad(int object, float w, float h, std::uint32_t colour) {
   X_OBJEND();
 }
 
-// A sphere of the given radius about the origin as strips from pole to pole, faces turned
-// outwards (counter-clockwise seen from outside).
+// A sphere of the given radius about the origin as strips from pole to pole. Its faces are
+// clockwise seen from outside, so the builder's normals point outwards and cull mode 1 shows it.
 inline void BuildSphere(int object, float radius, std::uint32_t colour, int rings = 24, int segments = 32) {
   X_OBJSTART(object);
   const float pi = glm::pi<float>();
   for (int i = 0; i < rings; ++i) {
     if (i > 0) X_OBJNEWGROUP();
     for (int j = 0; j <= segments; ++j) {
-      for (int k : {i, i + 1}) {
+      for (int k : {i + 1, i}) {
         const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j) / segments;
         X_OBJADDVERTEX(radius * std::sin(lat) * std::sin(lon), radius * std::cos(lat),
                        radius * std::sin(lat) * std::cos(lon), static_cast<float>(j) / segments,
@@ -86,7 +86,18 @@ inline Lit DrawnAfresh(const std::function<void()>& draw) {
   return Scan();
 }
 
-// Counts the pixels of a window row range whose colour satisfies pred.
+// With TAVELOR_SAVE_FRAMES set, writes the back buffer as a PPM picture into that folder.
+inline void SaveFrame(const std::string& name) {
+  const char* dir = std::getenv("TAVELOR_SAVE_FRAMES");
+  if (!dir) return;
+  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
+  std::ofstream out(std::string(dir) + "/" + name + ".ppm", std::ios::binary);
+  out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
+  for (int row = kHeight - 1; row >= 0; --row)
+    out.write(reinterpret_cast<const char*>(&p[static_cast<std::size_t>(row) * kWidth * 3]), kWidth * 3);
+}
+
+// Counts the window pixels whose colour satisfies pred.
 template <class Pred>
 int CountPixels(Pred pred) {
   const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);

@@ -158,7 +158,8 @@ void Lumenar3D::RenderMD2(int object, int a, int b, float blend, bool smooth) {
       b = i + 1;
     } else if (b < a) {
       blend = static_cast<float>(x - i);
-      a = i + 1;
+      // On a whole frame number draw that frame, not its successor.
+      a = blend == 0 ? i : i + 1;
       b = i;
     } else {
       blend = 0;
@@ -171,7 +172,14 @@ void Lumenar3D::RenderMD2(int object, int a, int b, float blend, bool smooth) {
 
   // View-cone test against frame A's bounding sphere.
   const float maxScale = std::max({std::fabs(scaling[0]), std::fabs(scaling[1]), std::fabs(scaling[2])});
-  const float centre[3] = {movement[0] + fa.centre[0], movement[1] + fa.centre[1], movement[2] + fa.centre[2]};
+  // The sphere's centre goes through the whole object transform, so a rotated or scaled
+  // object is tested where it is drawn.
+  float centre[4] = {fa.centre[0], fa.centre[1], fa.centre[2], 1};
+  {
+    float t[16];
+    ObjectTransformMatrix(*this, t);
+    TransformVector(t, centre, centre);
+  }
   const float radius = fa.radius * maxScale;
   {
     float dir[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
