@@ -167,5 +167,75 @@ TEST_F(SceneTest, BumpMappingLightsTheSideFacingTheLight) {
   EXPECT_NE(lumbo3D.meshes[kSphere].frames[0].nodes[1].tangentIndex, 0);
 }
 
+// Switches the buffer-object or multitexture entry points off for a while.
+class WithoutExtensions {
+ public:
+  WithoutExtensions(bool buffers, bool multitexture) {
+    if (buffers) glGenBuffersArb = nullptr, glBindBufferArb = nullptr, glBufferDataArb = nullptr,
+                 glDeleteBuffersArb = nullptr, glMapBufferArb = nullptr, glUnmapBufferArb = nullptr;
+    if (multitexture) glActiveTextureArb = nullptr, glMultiTexCoord2fArb = nullptr, glClientActiveTextureArb = nullptr;
+  }
+  ~WithoutExtensions() {
+    glGenBuffersArb = gen_, glBindBufferArb = bind_, glBufferDataArb = data_, glDeleteBuffersArb = del_;
+    glMapBufferArb = map_, glUnmapBufferArb = unmap_;
+    glActiveTextureArb = active_, glMultiTexCoord2fArb = coord_, glClientActiveTextureArb = client_;
+  }
+
+ private:
+  PFN_GenBuffers gen_ = glGenBuffersArb;
+  PFN_BindBuffer bind_ = glBindBufferArb;
+  PFN_BufferData data_ = glBufferDataArb;
+  PFN_DeleteBuffers del_ = glDeleteBuffersArb;
+  PFN_MapBuffer map_ = glMapBufferArb;
+  PFN_UnmapBuffer unmap_ = glUnmapBufferArb;
+  PFN_ActiveTexture active_ = glActiveTextureArb;
+  PFN_MultiTexCoord2f coord_ = glMultiTexCoord2fArb;
+  PFN_ClientActiveTexture client_ = glClientActiveTextureArb;
+};
+
+TEST_F(SceneTest, PathsWithoutExtensionsDrawTheSame) {
+  LoadSlidingTriangle();
+  X_MAKE3D(1, 1000, -45);
+  X_CAMERA(30, 10, 100, 30, 10, 0);
+  auto frame = [] {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    X_DRAWOBJ(kAnim, 0);
+    X_MOVEMENT(0, 30, 0);
+    X_DRAWANIM(kAnim, 0, 4, 0.3, 1);
+    X_MOVEMENT(0, -30, 0);
+    X_DRAWOBJ(kAnim, 3);
+    X_MOVEMENT(0, 0, 0);
+    return ReadBack(0, 0, kWidth, kHeight);
+  };
+  const std::vector<unsigned char> withBuffers = frame();
+  {
+    WithoutExtensions off(true, false);
+    EXPECT_EQ(frame(), withBuffers);
+  }
+  // Cel shading without multitexture: drawn unshaded, the outline still there.
+  BuildSphere(kSphere, 3, 0x00FF00);
+  X_MAKE3D(1, 1000, 45);
+  lumbo3D.specialShading = true;
+  lumbo3D.specialKind = 2;
+  WithoutExtensions off(true, true);
+  DrawSphereOnBlue(12);
+  Shades shades = ShadesOnBlue();
+  EXPECT_GT(shades.black, 200);
+  EXPECT_GT(shades.green[255], 10000);
+}
+
+TEST_F(SceneTest, FramePumpResetsTheScene) {
+  X_MIPMAPPING(1);
+  ALPHAMODE(0.5);
+  X_MAKE3D(1, 1000, 45);
+  SHOWSCREEN();
+  EXPECT_EQ(__mipmapping_state, 0);
+  EXPECT_EQ(Lumbo.currentAlpha, 1.0f);
+  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+  GLfloat projection[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  EXPECT_FLOAT_EQ(projection[0], 2.0f / kWidth);
+}
+
 }  // namespace
 }  // namespace scene_test
