@@ -1,8 +1,12 @@
 #include "audio/Video.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <tavelor/audio.h>
@@ -46,7 +50,8 @@ bool KeyOrButtonDown() {
 // first and given back afterwards.
 class MovieScreen {
  public:
-  MovieScreen(const MovieRect& rect, int clientWidth, int clientHeight) : rect_(rect) {
+  MovieScreen(const MovieRect& rect, int clientWidth, int clientHeight)
+      : rect_(rect), bars_(rect.width < clientWidth || rect.height < clientHeight) {
     if (!Lumbo.hasContext) return;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
@@ -67,7 +72,7 @@ class MovieScreen {
     }
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glClearColor(0, 0, 0, 1);
     while (texWidth_ < rect.width) texWidth_ *= 2;
@@ -76,9 +81,9 @@ class MovieScreen {
     glBindTexture(GL_TEXTURE_2D, texture_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, texWidth_, texHeight_, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texWidth_, texHeight_, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
   }
   ~MovieScreen() {
     if (!Lumbo.hasContext) return;
@@ -95,11 +100,11 @@ class MovieScreen {
   MovieScreen(const MovieScreen&) = delete;
   MovieScreen& operator=(const MovieScreen&) = delete;
 
-  // Draws the picture (RGB rows from the top, the rectangle's size) into the back buffer.
-  void Draw(const unsigned char* rgb) {
+  // Draws the picture (BGRA rows from the top, the rectangle's size) into the back buffer.
+  void Draw(const unsigned char* bgra) {
     if (!Lumbo.hasContext) return;
-    glClear(GL_COLOR_BUFFER_BIT);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rect_.width, rect_.height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    if (bars_) glClear(GL_COLOR_BUFFER_BIT);  // a picture that fills the window covers everything
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rect_.width, rect_.height, GL_BGRA, GL_UNSIGNED_BYTE, bgra);
     const float u = static_cast<float>(rect_.width) / static_cast<float>(texWidth_);
     const float v = static_cast<float>(rect_.height) / static_cast<float>(texHeight_);
     const float x0 = static_cast<float>(rect_.x), y0 = static_cast<float>(rect_.y);
@@ -121,6 +126,7 @@ class MovieScreen {
 
  private:
   MovieRect rect_;
+  bool bars_;
   GLuint texture_ = 0;
   int texWidth_ = 1, texHeight_ = 1;
 };
@@ -159,6 +165,108 @@ std::unique_ptr<platform::MovieDecoder> OpenMovie(const char* path, const MovieR
   return d;
 }
 
+// A decoded picture with the sound decoded since the one before it.
+struct Picture {
+  std::vector<unsigned char> pixels;
+  std::vector<std::int16_t> sound;
+  double at = 0;  // seconds from the start of its pass
+  int pass = 0;   // how often the movie had started over before it
+};
+
+// Decodes pictures ahead on a thread of its own, so that decoding and drawing overlap;
+// hands them over in order. Looping movies start over here.
+class MovieFeeder {
+ public:
+  MovieFeeder(std::string path, const MovieRect& rect, const MovieSound& sound, bool loop,
+              std::unique_ptr<platform::MovieDecoder> movie)
+      : path_(std::move(path)), rect_(rect), sound_(sound), loop_(loop), movie_(std::move(movie)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~MovieFeeder() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  MovieFeeder(const MovieFeeder&) = delete;
+  MovieFeeder& operator=(const MovieFeeder&) = delete;
+
+  // Gives back the picture handed out before and waits for the next one; null at the end.
+  Picture* Next() {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (handedOut_) {
+      head_ = (head_ + 1) % kSlots;
+      --count_;
+      handedOut_ = false;
+      changed_.notify_all();
+    }
+    changed_.wait(hold, [this] { return count_ > 0 || done_; });
+    if (count_ == 0) return nullptr;
+    handedOut_ = true;
+    return &slots_[head_];
+  }
+  // Sound decoded after the last picture.
+  std::vector<std::int16_t>* TailSound() { return &tail_; }
+
+ private:
+  static constexpr int kSlots = 3;
+
+  void Run() {
+    int pass = 0;
+    long long inPass = 0;
+    std::vector<std::int16_t> carried;
+    for (;;) {
+      int slot = 0;
+      {
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [this] { return stop_ || count_ < kSlots; });
+        if (stop_) return;
+        slot = (head_ + count_) % kSlots;
+      }
+      Picture& p = slots_[slot];
+      p.sound.swap(carried);
+      carried.clear();
+      const unsigned char* pixels = nullptr;
+      if (!movie_->NextPicture(&pixels, &p.at, &p.sound)) {
+        // The end: once more from the start when looping (a movie without a single picture
+        // ends here all the same).
+        carried.swap(p.sound);
+        if (loop_ && inPass > 0 && (movie_ = OpenMovie(path_.c_str(), rect_, sound_))) {
+          ++pass;
+          inPass = 0;
+          continue;
+        }
+        std::lock_guard<std::mutex> hold(lock_);
+        tail_.swap(carried);
+        done_ = true;
+        changed_.notify_all();
+        return;
+      }
+      p.pixels.assign(pixels, pixels + static_cast<std::size_t>(rect_.width) * rect_.height * 4);
+      p.pass = pass;
+      ++inPass;
+      std::lock_guard<std::mutex> hold(lock_);
+      ++count_;
+      changed_.notify_all();
+    }
+  }
+
+  const std::string path_;
+  const MovieRect rect_;
+  const MovieSound& sound_;
+  const bool loop_;
+  std::unique_ptr<platform::MovieDecoder> movie_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  Picture slots_[kSlots];
+  std::vector<std::int16_t> tail_;
+  int head_ = 0, count_ = 0;
+  bool handedOut_ = false, done_ = false, stop_ = false;
+  std::thread thread_;
+};
+
 }  // namespace
 
 MovieRect FitMovie(int movieWidth, int movieHeight, int clientWidth, int clientHeight) {
@@ -195,44 +303,38 @@ double PlayMovieFile(const char* path, bool loop, const MovieOptions& options, l
   std::unique_ptr<platform::MovieDecoder> movie = OpenMovie(path, rect, sound);
   if (!movie) return 3;
   MovieScreen screen(rect, cw, ch);
+  MovieFeeder feeder(path, rect, sound, loop, std::move(movie));
 
   // A key or button still held from before does not end the movie at once.
   while (KeyOrButtonDown()) platform::SleepMs(1);
 
-  std::vector<std::int16_t> samples;
-  const unsigned char* rgb = nullptr;
-  double at = 0;
   double start = Now();
-  long long frames = 0, framesThisPass = 0;
+  int pass = 0;
+  long long frames = 0;
   bool interrupted = false;
-  while (!interrupted) {
-    if (!movie->NextPicture(&rgb, &at, &samples)) {
-      sound.Queue(&samples);
-      // The end: once more from the start when looping (a movie without a single picture
-      // ends here all the same).
-      if (!loop || framesThisPass == 0) break;
-      movie = OpenMovie(path, rect, sound);
-      if (!movie) break;
-      framesThisPass = 0;
+  while (Picture* p = feeder.Next()) {
+    if (p->pass != pass) {
+      pass = p->pass;
       start = Now();
-      continue;
     }
-    sound.Queue(&samples);
+    sound.Queue(&p->sound);
     if (options.paced) {
-      for (double wait = start + at * 1000 - Now(); wait > 0 && !interrupted; wait = start + at * 1000 - Now()) {
+      for (double wait = start + p->at * 1000 - Now(); wait > 0 && !interrupted; wait = start + p->at * 1000 - Now()) {
         interrupted = KeyOrButtonDown();
         platform::SleepMs(std::min(wait, 4.0));
       }
       if (interrupted) break;
     }
-    screen.Draw(rgb);
+    screen.Draw(p->pixels.data());
     if (options.afterDraw) options.afterDraw(frames);
     screen.Show();
     ++frames;
-    ++framesThisPass;
-    interrupted = KeyOrButtonDown();
+    if ((interrupted = KeyOrButtonDown())) break;
   }
-  if (!interrupted) sound.Drain();
+  if (!interrupted) {
+    sound.Queue(feeder.TailSound());
+    sound.Drain();
+  }
   if (shown) *shown = frames;
   return 0;
 }

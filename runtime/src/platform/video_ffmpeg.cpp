@@ -106,10 +106,10 @@ struct MovieDecoder::Impl {
   bool Convert(const unsigned char** out, double* seconds) {
     if (frame->width < 1 || frame->height < 1) return false;
     scaler = sws_getCachedContext(scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                  outWidth, outHeight, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                  outWidth, outHeight, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler) return false;
     std::uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {outWidth * 3, 0, 0, 0};
+    int strides[4] = {outWidth * 4, 0, 0, 0};
     if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) != outHeight) return false;
     const std::int64_t ts = frame->best_effort_timestamp;
     double t = static_cast<double>(pictures) / frameRate;
@@ -149,7 +149,7 @@ std::unique_ptr<MovieDecoder> MovieDecoder::Open(const char* path) {
   if (!m.packet || !m.frame || !m.soundFrame) return nullptr;
   m.outWidth = d->Width();
   m.outHeight = d->Height();
-  m.rgb.resize(static_cast<std::size_t>(m.outWidth) * m.outHeight * 3);
+  m.rgb.resize(static_cast<std::size_t>(m.outWidth) * m.outHeight * 4);
   return d;
 }
 
@@ -168,7 +168,7 @@ bool MovieDecoder::SetPictureSize(int width, int height) {
   if (width < 1 || height < 1 || width > 16384 || height > 16384) return false;
   impl_->outWidth = width;
   impl_->outHeight = height;
-  impl_->rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
+  impl_->rgb.assign(static_cast<std::size_t>(width) * height * 4, 0);
   return true;
 }
 

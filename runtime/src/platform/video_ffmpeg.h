@@ -1,4 +1,4 @@
-// Movie decoding with FFmpeg for the video player: pictures as RGB scaled to a chosen size,
+// Movie decoding with FFmpeg for the video player: pictures as BGRA scaled to a chosen size,
 // sound as 16-bit samples in the sound device's format. Also the mouse-button reading that
 // lets a click end a video.
 #pragma once
@@ -21,7 +21,8 @@ class MovieDecoder {
   // The picture's size as it is meant to be seen (non-square pixels widen or narrow it).
   int Width() const;
   int Height() const;
-  // Pictures are delivered as RGB, 3 bytes a pixel, rows from the top, at this size.
+  // Pictures are delivered as BGRA (blue, green, red, opaque alpha: the byte order OpenGL
+  // uploads fastest), 4 bytes a pixel, rows from the top, at this size.
   bool SetPictureSize(int width, int height);
   // Sound is delivered at this rate and channel count (interleaved 16-bit samples); without
   // this call the sound is skipped.
@@ -29,7 +30,7 @@ class MovieDecoder {
   // Decodes up to the next picture; sound decoded on the way is appended to *sound. The
   // pixels stay valid until the next call; *seconds is the picture's time from the start.
   // False at the end of the movie, or when the stream is too damaged to go on.
-  bool NextPicture(const unsigned char** rgb, double* seconds, std::vector<std::int16_t>* sound);
+  bool NextPicture(const unsigned char** bgra, double* seconds, std::vector<std::int16_t>* sound);
 
  private:
   MovieDecoder();
