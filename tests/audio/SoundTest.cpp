@@ -136,6 +136,7 @@ TEST_F(SoundTest, DamagedWavesAreRefusedAndEmptyTheSlot) {
   const std::vector<std::vector<unsigned char>> bad = {
       with(22, 0, 2),                                          // no channels
       with(24, 0, 4),                                          // rate 0
+      with(24, 50, 4),                                         // rate below 100 Hz
       with(34, 24, 2),                                         // 24-bit samples
       with(40, 401, 4),                                        // data beyond the end
       with(36, 0x61746164 ^ 1, 4),                             // no "data" chunk

@@ -23,13 +23,20 @@ namespace {
 // machine.
 constexpr int kBufferFrames = 1024;
 
+// Sound files larger than this are refused (about 100 minutes of CD-quality stereo).
+constexpr std::size_t kMaxWaveFile = std::size_t{1} << 30;
+
 bool ReadWholeFile(const char* path, std::vector<unsigned char>* out) {
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return false;
   unsigned char block[65536];
   std::size_t n = 0;
-  while ((n = std::fread(block, 1, sizeof block, f)) > 0) out->insert(out->end(), block, block + n);
-  const bool ok = !std::ferror(f);
+  bool ok = true;
+  while (ok && (n = std::fread(block, 1, sizeof block, f)) > 0) {
+    ok = out->size() + n <= kMaxWaveFile;
+    if (ok) out->insert(out->end(), block, block + n);
+  }
+  ok = ok && !std::ferror(f);
   std::fclose(f);
   return ok;
 }

@@ -37,9 +37,10 @@ bool ReadWaveLayout(const unsigned char* bytes, std::size_t size, WaveLayout* ou
   const std::uint32_t fmtSize = U32(bytes + 16);
   WaveLayout w;
   w.channels = static_cast<int>(U16(bytes + 22));
-  w.rate = static_cast<int>(U32(bytes + 24) & 0x7FFFFFFF);
+  const std::uint32_t rate = U32(bytes + 24);
   w.bits = static_cast<int>(U16(bytes + 34));
-  if (w.channels == 0 || w.rate == 0 || (w.bits != 8 && w.bits != 16)) return false;
+  if (w.channels == 0 || rate < kMinWaveRate || rate > kMaxWaveRate || (w.bits != 8 && w.bits != 16)) return false;
+  w.rate = static_cast<int>(rate);
   // The next chunk follows the format chunk as its size says. Files whose format chunk is
   // not 16 bytes long were also read 14 bytes past the 36-byte header; that place is tried
   // when the first walk finds no samples.

@@ -6,6 +6,10 @@
 
 namespace TAVELOR {
 
+// The sample rates a sound buffer accepts.
+constexpr unsigned kMinWaveRate = 100;
+constexpr unsigned kMaxWaveRate = 200000;
+
 struct WaveLayout {
   int channels = 0;  // as the file says
   int rate = 0;      // samples per second per channel
@@ -19,7 +23,7 @@ struct WaveLayout {
 // format tag are not checked, samples are always taken as PCM). The chunks after the format
 // chunk are walked until "data"; "fact" and any other chunk are skipped. False, and the
 // sound not loaded, when the file is shorter than the 36-byte header, has 0 channels, a
-// rate of 0, samples of other than 8 or 16 bits, no "data" chunk, a data size beyond the end
+// rate outside 100..200,000 (0 included), samples of other than 8 or 16 bits, no "data" chunk, a data size beyond the end
 // of the file or less than one sample frame.
 bool ReadWaveLayout(const unsigned char* bytes, std::size_t size, WaveLayout* out);
 

@@ -102,6 +102,8 @@ SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, in
   const int built = SDL_BuildAudioCVT(&cvt, bits == 8 ? AUDIO_U8 : AUDIO_S16LSB, static_cast<Uint8>(channels), rate,
                                       AUDIO_S16LSB, static_cast<Uint8>(g_channels), g_rate);
   if (built < 0) return nullptr;
+  // A sound that would take more than 1 GiB once converted is refused rather than allocated.
+  if (bytes > (std::size_t{1} << 30) / static_cast<std::size_t>(cvt.len_mult > 0 ? cvt.len_mult : 1)) return nullptr;
   auto chunk = std::make_unique<SoundChunk>();
   cvt.len = static_cast<int>(bytes);
   chunk->data.resize(bytes * static_cast<std::size_t>(cvt.len_mult));
