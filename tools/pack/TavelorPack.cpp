@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files_posix.h"
 #include "storage/ShoeBoxArchive.h"
 #include "storage/ZyCompression.h"
 #include "storage/ZyShoeBox.h"
@@ -82,21 +83,50 @@ void WriteAll(std::FILE* f, const std::vector<unsigned char>& bytes, const std::
   if (std::fflush(f) != 0) Fail("cannot write \"" + path + "\"");
 }
 
+// Writes a whole new file: the bytes go to a temporary file beside path, which replaces path
+// only when complete, so a failure leaves what was there before.
+void WriteNewFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  platform::FileReplacement out;
+  if (!out.Begin(path)) Fail("cannot create \"" + path + "\": " + out.Error());
+  if (!out.Write(bytes.data(), bytes.size()) || !out.Commit()) Fail("cannot write \"" + path + "\": " + out.Error());
+}
+
+// A member name as printed: control characters and backslashes escaped, so a name cannot act on
+// the terminal or pass for something else.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7f) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void PrintSummary(const Totals& t, std::size_t archiveBytes) {
   std::printf("%zu members, %llu bytes in, %llu bytes out (archive %zu bytes)\n", t.members,
               static_cast<unsigned long long>(t.in), static_cast<unsigned long long>(t.out), archiveBytes);
 }
 
-// Writes bytes to path opened with mode; when writing fails, undo() restores the file
-// before the failure goes on.
+// Appends bytes to path; when writing fails, undo() restores the file before the failure
+// goes on.
 template <class Undo>
-void WriteOrUndo(const std::string& path, const char* mode, const std::string& openError,
-                 const std::vector<unsigned char>& bytes, Undo undo) {
-  ZyFileSystem out(std::fopen(path.c_str(), mode));
-  if (!out.hFile) Fail(openError);
+void AppendOrUndo(const std::string& path, const std::vector<unsigned char>& bytes, Undo undo) {
+  ZyFileSystem out(std::fopen(path.c_str(), "ab"));
+  if (!out.hFile) Fail("cannot open \"" + path + "\" for appending");
   try {
     WriteAll(out.hFile, bytes, path);
-    out.Close();
+    if (std::fclose(out.hFile) != 0) {
+      out.hFile = nullptr;
+      Fail("cannot write \"" + path + "\"");
+    }
+    out.hFile = nullptr;
   } catch (const Failure&) {
     out.Close();
     undo();
@@ -110,7 +140,7 @@ void Create(const std::string& archive, const std::vector<std::string>& files) {
   std::string error;
   std::vector<unsigned char> bytes = BuildArchive(members, 0, &error);
   if (bytes.empty()) Fail(error);
-  WriteOrUndo(archive, "wb", "cannot create \"" + archive + "\"", bytes, [&] { std::remove(archive.c_str()); });
+  WriteNewFile(archive, bytes);
   PrintSummary(totals, bytes.size());
 }
 
@@ -128,8 +158,7 @@ void Append(const std::string& target, const std::vector<std::string>& files) {
   if (bytes.empty()) Fail(error);
   if (base == 0) bytes.insert(bytes.begin(), 0);
   // On a failed write the file is cut back to what it was.
-  WriteOrUndo(target, "ab", "cannot open \"" + target + "\" for appending", bytes,
-              [&] { std::filesystem::resize_file(target, base, ec); });
+  AppendOrUndo(target, bytes, [&] { std::filesystem::resize_file(target, base, ec); });
   PrintSummary(totals, bytes.size());
 }
 
@@ -147,11 +176,11 @@ void List(const std::string& archive) {
     long long n = -1;
     if (m.valid && src.ReadAt(m.position, head, 4)) n = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<long long>(head[3]) << 24);
     if (n < 0) {
-      std::printf("%-32s offset %d size %d (outside the file)\n", m.name.c_str(), m.offset, m.size);
+      std::printf("%-32s offset %d size %d (outside the file)\n", Printable(m.name).c_str(), m.offset, m.size);
       ++outside;
       continue;
     }
-    std::printf("%-32s offset %d size %d unpacked %lld\n", m.name.c_str(), m.offset, m.size, n);
+    std::printf("%-32s offset %d size %d unpacked %lld\n", Printable(m.name).c_str(), m.offset, m.size, n);
     packed += static_cast<std::uint64_t>(m.size);
     unpacked += static_cast<std::uint64_t>(n);
   }
@@ -166,19 +195,17 @@ void Extract(const std::string& archive, const std::string& member, std::string 
   if (!in.hFile) Fail("cannot open \"" + archive + "\"");
   FileByteSource src(in.hFile);
   ArchiveMember m;
-  if (!FindArchiveMember(src, member.c_str(), &m)) Fail("no member \"" + member + "\" in \"" + archive + "\"");
+  if (!FindArchiveMember(src, member.c_str(), &m)) Fail("no member \"" + Printable(member) + "\" in \"" + archive + "\"");
+  const std::string shown = Printable(m.name);
   std::vector<unsigned char> block(static_cast<std::size_t>(m.size));
-  if (!src.ReadAt(m.position, block.data(), block.size())) Fail("cannot read member \"" + m.name + "\"");
+  if (!src.ReadAt(m.position, block.data(), block.size())) Fail("cannot read member \"" + shown + "\"");
   ZyCompression zc;
   zc.UnPack(block.data(), m.size);
-  if (!zc.Ok()) Fail("member \"" + m.name + "\" is damaged");
+  if (!zc.Ok()) Fail("member \"" + shown + "\" is damaged");
   if (output.empty()) output = MemberName(m.name);
-  if (output.empty()) Fail("member \"" + m.name + "\" has no usable file name; give an output name");
-  ZyFileSystem out(std::fopen(output.c_str(), "wb"));
-  if (!out.hFile) Fail("cannot create \"" + output + "\"");
-  std::vector<unsigned char> bytes(zc.Data(), zc.Data() + zc.Length());
-  WriteAll(out.hFile, bytes, output);
-  std::printf("extracted %s: %d -> %d bytes into %s\n", m.name.c_str(), m.size, zc.Length(), output.c_str());
+  if (output.empty() || output == "." || output == "..") Fail("member \"" + shown + "\" has no usable file name; give an output name");
+  WriteNewFile(output, std::vector<unsigned char>(zc.Data(), zc.Data() + zc.Length()));
+  std::printf("extracted %s: %d -> %d bytes into %s\n", shown.c_str(), m.size, zc.Length(), Printable(output).c_str());
 }
 
 int Usage() {
