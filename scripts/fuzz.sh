@@ -6,9 +6,10 @@
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 60 fuzz_bmp fuzz_net_session
 #
-# Each target runs in its own folder build-fuzz/run/<target>/ (its corpus, the inputs of its
-# findings, its log, and its temporary directory, where the error log is a link to /dev/null
-# that the runtime refuses to follow, so the log cannot grow while fuzzing).
+# Each target keeps its corpus, the inputs of its findings and its log in build-fuzz/run/<target>/.
+# It runs in a temporary directory of its own (in memory when /dev/shm exists: the file
+# targets write a file per input), where the error log is a link to /dev/null that the
+# runtime refuses to follow, so the log cannot grow while fuzzing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
@@ -30,17 +31,20 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for t in "$build"/fuzz/fuzz_*; do [ -x "$t" ] && targets+=("$(basename "$t")"); done
 fi
+tmproot=$(mktemp -d "$( [ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo "$build")/tavelor-fuzz.XXXXXX")
+trap 'rm -rf "$tmproot"' EXIT
 summary=()
 failed=0
 for name in "${targets[@]}"; do
   target="$build/fuzz/$name"
   run="$build/run/$name"
-  mkdir -p "$run/corpus" "$run/findings" "$run/tmp"
-  ln -sfn /dev/null "$run/tmp/ErrorLog.txt"
+  tmp="$tmproot/$name"
+  mkdir -p "$run/corpus" "$run/findings" "$tmp"
+  ln -sfn /dev/null "$tmp/ErrorLog.txt"
   inputs=("$run/corpus")
   [ -d "$build/seeds/${name#fuzz_}" ] && inputs+=("$build/seeds/${name#fuzz_}")
   echo "== $name (${seconds}s)"
-  (cd "$run/tmp" && TMPDIR="$run/tmp" "$target" -max_total_time="$seconds" -print_final_stats=1 \
+  (cd "$tmp" && TMPDIR="$tmp" "$target" -max_total_time="$seconds" -print_final_stats=1 \
     -close_fd_mask=3 -timeout=30 -artifact_prefix="$run/findings/" "${inputs[@]}") >"$run/log" 2>&1 || true
   execs=$(awk '/stat::number_of_executed_units/ {print $2}' "$run/log" | tail -1)
   findings=$(find "$run/findings" -type f | wc -l)
