@@ -15,7 +15,13 @@ work=$(mktemp -d)
 pid=
 cleanup() { [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- program output:"; cat "$work/out" 2>/dev/null || true; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  echo "--- program output:"; cat "$work/out" 2>/dev/null || true
+  echo "--- program errors:"; tail -n 20 "$work/err" 2>/dev/null || true
+  echo "--- windows:"; xwininfo -root -tree 2>/dev/null | grep -v 'has no name' | head -n 20 || true
+  exit 1
+}
 passed=0
 ok() { echo "ok: $*"; passed=$((passed + 1)); }
 
@@ -63,6 +69,9 @@ expect_exit_zero() {
 
 hold() {  # xdotool down/up pair: key NAME or button N, held for several frames
   xdotool "${1}down" "$2"; sleep 0.3; xdotool "${1}up" "$2"; sleep 0.3
+}
+press_keys() {  # one key at a time: keys are read once a frame, and frames may be slow
+  for k in "$@"; do hold key "$k"; done
 }
 
 # ---- The game owns the mouse -----------------------------------------------------------------
@@ -117,11 +126,10 @@ expect_exit_zero "closing the window"
 # ---- Text entry and KEYWAIT ----------------------------------------------------------------------
 start_probe text
 wait_line ready
-xdotool type --delay 150 "12.5"; sleep 0.2; hold key Return
+press_keys 1 2 period 5 Return
 wait_line 'value 12.5'
 ok "INPUT of a number"
-for _ in 1 2 3 4; do hold key BackSpace; done
-xdotool type --delay 150 "xy"; sleep 0.2; hold key Return
+press_keys BackSpace BackSpace BackSpace BackSpace x y Return
 wait_line 'text \[xy\]'
 ok "INPUT: Backspace empties the text and stops there"
 xdotool keydown a; sleep 0.8; xdotool keyup a; sleep 0.2; hold key Return

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include <tavelor/frame.h>
@@ -20,7 +21,10 @@ int lastpressed = 0;
 
 constexpr std::uint32_t kCentred = 0xFFFFFFFFu;
 
-std::int16_t To16(int v) { return static_cast<std::int16_t>(std::clamp(v, -32768, 32767)); }
+std::int16_t To16(long long v) { return static_cast<std::int16_t>(std::clamp<long long>(v, -32768, 32767)); }
+std::int32_t To32(long long v) {
+  return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+}
 int Sign(int v) { return v > 0 ? 1 : (v < 0 ? -1 : 0); }
 
 // Virtual keys of a German (QWERTZ) keyboard by key code, for reading keys without a
@@ -184,11 +188,11 @@ bool DXInput::GetMouseData(DIMOUSEDATA* record) {
     if (!systemPointer) {
       record->dx = To16(s.dx);
       record->dy = To16(s.dy);
-      trackedX += record->dx;
-      trackedY += record->dy;
+      trackedX = To32(static_cast<long long>(trackedX) + record->dx);
+      trackedY = To32(static_cast<long long>(trackedY) + record->dy);
     } else {
-      record->dx = To16(s.x - trackedX);
-      record->dy = To16(s.y - trackedY);
+      record->dx = To16(static_cast<long long>(s.x) - trackedX);
+      record->dy = To16(static_cast<long long>(s.y) - trackedY);
       trackedX = s.x;
       trackedY = s.y;
     }
@@ -308,8 +312,8 @@ void MOUSESTATE(double& x, double& y, double& b1, double& b2) {
 
 void SETMOUSE(double x, double y) {
   if (!pDXin) return;
-  pDXin->trackedX = static_cast<std::int32_t>(TruncToLong(x));
-  pDXin->trackedY = static_cast<std::int32_t>(TruncToLong(y));
+  pDXin->trackedX = To32(TruncToLong(x));
+  pDXin->trackedY = To32(TruncToLong(y));
 }
 
 void SYSTEMPOINTER(double on) {

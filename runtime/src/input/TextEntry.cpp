@@ -67,7 +67,7 @@ double KEYWAIT() {
   if (!pDXin) return 0;
   for (;;) {
     if (pDXin->AnyKey()) break;
-    Lumbo.WinMessages();  // a close request ends the program here
+    if (!Lumbo.WinMessages()) __EndProgram();  // a close request ends the program here
     HIBERNATE();
     // A key tapped while the wait slept is in the state HIBERNATE read last.
     if (pDXin->TakeKeyChar() != 0) break;

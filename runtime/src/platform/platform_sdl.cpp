@@ -228,6 +228,10 @@ bool PeekMessage(Message* out) {
       case SDL_MOUSEWHEEL:
         NoteMouseEvent(e);
         break;
+      case SDL_JOYDEVICEADDED:
+      case SDL_JOYDEVICEREMOVED:
+        JoystickSync();  // open a new joystick, or close a removed one, right away
+        break;
       case SDL_KEYDOWN: {
         int code = ScancodeToKeyCode(e.key.keysym.scancode);
         if (code > 0) g_latched[code] = 0x80;
