@@ -13,6 +13,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   imagemagick sox ffmpeg
   libboost-graph-dev libenet-dev
+  libglm-dev
   console-setup-linux python3 python3-xlib python3-lzo
 )
 
