@@ -18,6 +18,17 @@ void ColourOf(unsigned long colour) {
             static_cast<float>((colour >> 16) & 0xFF) / 255.0f);
 }
 
+// Keeps the material and the colour-material switch while it lives: the primitives colour
+// themselves through GL_COLOR_MATERIAL, which would otherwise leave their colour in the material
+// of every lit object drawn after them.
+class KeepMaterial {
+ public:
+  KeepMaterial() { glPushAttrib(GL_LIGHTING_BIT); }
+  ~KeepMaterial() { glPopAttrib(); }
+  KeepMaterial(const KeepMaterial&) = delete;
+  KeepMaterial& operator=(const KeepMaterial&) = delete;
+};
+
 // Untextured drawing while it lives: texturing off on every unit when a sprite texture is
 // selected, and that selection made current again afterwards.
 class NoTexture {
@@ -82,10 +93,11 @@ void Subdivide(float* centre, float radius, float* a, float* b, float* c, int de
 void Lumenar3D::DrawLine(const float* p1, const float* p2, unsigned long colour, float width) {
   if (!display->hasContext) return;
   glPushMatrix();
-  glEnable(GL_COLOR_MATERIAL);
-  ColourOf(colour);
-  glEnable(GL_LINE_SMOOTH);
   {
+    KeepMaterial material;
+    glEnable(GL_COLOR_MATERIAL);
+    ColourOf(colour);
+    glEnable(GL_LINE_SMOOTH);
     NoTexture untextured(*display);
     glLineWidth(width);
     glBegin(GL_LINES);
@@ -104,10 +116,11 @@ void Lumenar3D::DrawLine(const float* p1, const float* p2, unsigned long colour,
 void Lumenar3D::DrawDot(const float* p, unsigned long colour, float size) {
   if (!display->hasContext) return;
   glPushMatrix();
-  glEnable(GL_COLOR_MATERIAL);
-  ColourOf(colour);
-  glEnable(GL_POINT_SMOOTH);
   {
+    KeepMaterial material;
+    glEnable(GL_COLOR_MATERIAL);
+    ColourOf(colour);
+    glEnable(GL_POINT_SMOOTH);
     NoTexture untextured(*display);
     glPointSize(size);
     glBegin(GL_POINTS);
@@ -154,21 +167,24 @@ void SubdivideSphereGrid(float* centre, float radius, float* a, float* b, float*
 
 void Lumenar3D::DrawSphereGrid(float* centre, float radius, unsigned long colour, short lineWidth) {
   if (!display->hasContext) return;
-  NoTexture untextured(*display);
-  for (const int* face : kIcosahedronFaces) {
-    float a[3], b[3], c[3];
-    std::copy(kIcosahedron[face[0]], kIcosahedron[face[0]] + 3, a);
-    std::copy(kIcosahedron[face[1]], kIcosahedron[face[1]] + 3, b);
-    std::copy(kIcosahedron[face[2]], kIcosahedron[face[2]] + 3, c);
-    glPushMatrix();
-    ColourOf(colour);
-    glDisable(GL_BLEND);
-    glEnable(GL_COLOR_MATERIAL);
-    glLineWidth(lineWidth);
-    Subdivide(centre, radius, a, b, c, 0);
-    glLineWidth(1);
-    glDisable(GL_COLOR_MATERIAL);
-    glPopMatrix();
+  {
+    KeepMaterial material;
+    NoTexture untextured(*display);
+    for (const int* face : kIcosahedronFaces) {
+      float a[3], b[3], c[3];
+      std::copy(kIcosahedron[face[0]], kIcosahedron[face[0]] + 3, a);
+      std::copy(kIcosahedron[face[1]], kIcosahedron[face[1]] + 3, b);
+      std::copy(kIcosahedron[face[2]], kIcosahedron[face[2]] + 3, c);
+      glPushMatrix();
+      ColourOf(colour);
+      glDisable(GL_BLEND);
+      glEnable(GL_COLOR_MATERIAL);
+      glLineWidth(lineWidth);
+      Subdivide(centre, radius, a, b, c, 0);
+      glLineWidth(1);
+      glDisable(GL_COLOR_MATERIAL);
+      glPopMatrix();
+    }
   }
   glColor3f(1, 1, 1);
 }
@@ -176,29 +192,32 @@ void Lumenar3D::DrawSphereGrid(float* centre, float radius, unsigned long colour
 void Lumenar3D::DrawAABB(const float* centre, const float* a, const float* b, const float* c, unsigned long colour,
                          short lineWidth) {
   if (!display->hasContext) return;
-  NoTexture untextured(*display);
   // Corner k is centre + (k&1 ? a : -a) + (k&2 ? b : -b) + (k&4 ? c : -c); an edge joins two
   // corners that differ in one bit.
   float corner[8][3];
   for (int k = 0; k < 8; ++k)
     for (int i = 0; i < 3; ++i)
       corner[k][i] = centre[i] + (k & 1 ? a[i] : -a[i]) + (k & 2 ? b[i] : -b[i]) + (k & 4 ? c[i] : -c[i]);
-  glPushMatrix();
-  ColourOf(colour);
-  glDisable(GL_BLEND);
-  glEnable(GL_COLOR_MATERIAL);
-  glLineWidth(lineWidth);
-  glBegin(GL_LINES);
-  for (int k = 0; k < 8; ++k)
-    for (int bit = 1; bit < 8; bit <<= 1)
-      if (!(k & bit)) {
-        glVertex3fv(corner[k]);
-        glVertex3fv(corner[k | bit]);
-      }
-  glEnd();
-  glLineWidth(1);
-  glDisable(GL_COLOR_MATERIAL);
-  glPopMatrix();
+  {
+    KeepMaterial material;
+    NoTexture untextured(*display);
+    glPushMatrix();
+    ColourOf(colour);
+    glDisable(GL_BLEND);
+    glEnable(GL_COLOR_MATERIAL);
+    glLineWidth(lineWidth);
+    glBegin(GL_LINES);
+    for (int k = 0; k < 8; ++k)
+      for (int bit = 1; bit < 8; bit <<= 1)
+        if (!(k & bit)) {
+          glVertex3fv(corner[k]);
+          glVertex3fv(corner[k | bit]);
+        }
+    glEnd();
+    glLineWidth(1);
+    glDisable(GL_COLOR_MATERIAL);
+    glPopMatrix();
+  }
   glColor3f(1, 1, 1);
 }
 
