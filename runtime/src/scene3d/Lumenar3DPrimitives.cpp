@@ -1,8 +1,10 @@
 // 3D primitives in world coordinates: lines, dots, coordinate axes, and the wire-frame sphere
-// and box that show the collision tests' volumes; the X_LINE, X_DOT and X_DRAWAXES commands.
+// and box that show the collision tests' volumes; the X_LINE, X_DOT, X_DRAWAXES, X_SPRITE and
+// X_PRINT commands.
 #include <algorithm>
 #include <cmath>
 
+#include <tavelor/frame.h>
 #include <tavelor/scene3d.h>
 
 #include "display/OpenGLLumenar.h"
@@ -236,6 +238,24 @@ void X_DOT(double x, double y, double z, double size, double colour) {
 
 void X_DRAWAXES(double x, double y, double z) {
   lumbo3D.DrawCoordAxis(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+
+void X_SPRITE(double n, double x, double y, double z, double scale) {
+  // Back faces culled around the draw (a billboard faces the camera), then culling as it was.
+  const bool culling = glIsEnabled(GL_CULL_FACE);
+  GLint front = GL_CCW;
+  glGetIntegerv(GL_FRONT_FACE, &front);
+  glEnable(GL_CULL_FACE);
+  glFrontFace(GL_CCW);
+  Lumbo.DrawBillboard(TruncToInt(n), static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+                      static_cast<float>(scale));
+  glFrontFace(static_cast<GLenum>(front));
+  if (!culling) glDisable(GL_CULL_FACE);
+}
+
+void X_PRINT(DGStr text, double x, double y, double z, double size) {
+  Lumbo.Text3D(__nCurFont, text.c_str(), static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
+               static_cast<float>(size));
 }
 
 }  // namespace TAVELOR
