@@ -59,12 +59,11 @@ class Primitives : public ::testing::Test {
     Perspective();
   }
   void TearDown() override { Lumbo.Make2DViewport(0, 0, 0, 0); }
+  // 45 degrees vertical, the camera at the origin looking down -z: eye space is world space.
   static void Perspective() {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-0.5523, 0.5523, -0.4142, 0.4142, 1, 1000);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    X_MAKE3D(1, 1000, 45);
+    X_CAMERA(0, 0, 0, 0, 0, -1);
+    glDisable(GL_DEPTH_TEST);
   }
   // One world unit per pixel, y up from the bottom of the window.
   static void PixelOrtho() {
@@ -124,20 +123,24 @@ TEST_F(Primitives, BillboardCoversItsProjectedSquare) {
     ExpectBoxNear(b, lo.x, hi.y, hi.x, lo.y);
     EXPECT_EQ(Pixel((b.left + b.right) / 2, (b.top + b.bottom) / 2), 0x00FF00u);
   }
-  // With the camera turned, the square still faces it: the same square around the point's
-  // place in eye space.
-  glRotatef(30, 0, 1, 0);
-  glRotatef(-20, 1, 0, 0);
-  glm::mat4 view = glm::rotate(glm::mat4(1), glm::radians(30.0f), {0, 1, 0});
-  view = glm::rotate(view, glm::radians(-20.0f), {1, 0, 0});
+  // With the camera moved and turned, the square still faces it: the same square around the
+  // point's place in eye space.
+  X_CAMERA(10, 20, 30, -30, 0, -60);
+  X_CLEAR_Z();
+  const glm::mat4 view = glm::lookAt(glm::vec3(10, 20, 30), glm::vec3(-30, 0, -60), glm::vec3(0, 1, 0));
   const glm::vec3 eye(10, -5, -100);
   const glm::vec3 world = glm::vec3(glm::inverse(view) * glm::vec4(eye, 1));
   const Box b = Drawn([&] { X_SPRITE(kSprite, world.x, world.y, world.z, 1); }).box;
   const glm::vec2 lo = Project(eye + glm::vec3(-16, 0, 0)), hi = Project(eye + glm::vec3(16, 32, 0));
   ExpectBoxNear(b, lo.x, hi.y, hi.x, lo.y);
-  // Culling and the texture selection are as before.
+  // The texture selection is kept, and culling is the mode last given to X_CULLMODE.
   EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
   EXPECT_EQ(Lumbo.selection.slot, -1);
+  X_CULLMODE(1);
+  X_SPRITE(kSprite, 0, 0, -100, 1);
+  EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_EQ(lumbo3D.cullMode, 1);
+  X_CULLMODE(0);
   // Numbers outside the table and empty slots draw nothing.
   for (double n : {-1.0, 4096.0, 5000.0, 41.0})
     EXPECT_EQ(Drawn([n] { X_SPRITE(n, 0, 0, -100, 1); }).count, 0) << n;

@@ -241,16 +241,11 @@ void X_DRAWAXES(double x, double y, double z) {
 }
 
 void X_SPRITE(double n, double x, double y, double z, double scale) {
-  // Back faces culled around the draw (a billboard faces the camera), then culling as it was.
-  const bool culling = glIsEnabled(GL_CULL_FACE);
-  GLint front = GL_CCW;
-  glGetIntegerv(GL_FRONT_FACE, &front);
-  glEnable(GL_CULL_FACE);
-  glFrontFace(GL_CCW);
+  // Back faces culled around the draw, then the mode last given to X_CULLMODE.
+  lumbo3D.CullMode(-1);
   Lumbo.DrawBillboard(TruncToInt(n), static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
                       static_cast<float>(scale));
-  glFrontFace(static_cast<GLenum>(front));
-  if (!culling) glDisable(GL_CULL_FACE);
+  lumbo3D.CullMode(__current_cullmode);
 }
 
 void X_PRINT(DGStr text, double x, double y, double z, double size) {
