@@ -171,6 +171,11 @@ TEST_F(Lights, NegativeLightsSwitchSpecialShadingOnly) {
   EXPECT_FALSE(lumbo3D.specialShading);
   EXPECT_EQ(LightState(), before);
   EXPECT_EQ(lumbo3D.lightMask, mask);
+  // A new 3D frame starts with no lights in the mask and no special shading.
+  X_SPOT_LT(-2, 0, 1, 1, 1, 0, 0, 0, 180);
+  X_MAKE3D(1, 1000, 45);
+  EXPECT_EQ(lumbo3D.lightMask, 0);
+  EXPECT_FALSE(lumbo3D.specialShading);
 }
 
 TEST_F(Lights, PointLightBrightensTheNearSideAndSpotConesEndDark) {
