@@ -230,12 +230,14 @@ double Bytes(const Queue<T>& q) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 25;
+  const int only = argc > 2 ? std::atoi(argv[2]) : -1;  // 0 lists only, 1 strips only
   const char* names[2] = {"triangle lists", "strips of 100"};
   const std::string paths[2] = {MakeMesh("bench_mesh_lists.ddd", 0), MakeMesh("bench_mesh_strips.ddd", 100)};
   std::printf("X_LOADOBJ of %d nodes in %d frames against read + expand, %d interleaved rounds each\n", kNodes,
               kFrames, rounds);
   std::string ours, reference, ratio;
   for (int v = 0; v < 2; ++v) {
+    if (only >= 0 && v != only) continue;
     std::vector<Frame> frames;
     bench::Comparison c = bench::Interleave(
         rounds, [&] { X_LOADOBJ(paths[v].c_str(), kSlot); return -1.0; },

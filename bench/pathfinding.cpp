@@ -150,10 +150,12 @@ std::pair<double, int> FindPath(Grid& g, TAVELOR::DGIntArray& path) {
 
 int main(int argc, char** argv) {
   const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;  // rounds multiplier
+  const int only = argc > 2 ? std::atoi(argv[2]) : 0;          // one side only
   std::printf("FINDPATH against Boost astar_search, corner to corner, weight 0.5; times in ms, median (quartiles)\n");
   std::printf("%6s %22s %22s %20s %12s\n", "side", "FINDPATH", "Boost", "ratio (time)", "path cells");
   std::string summary;
   for (int side : {256, 512, 1024, 2048}) {
+    if (only != 0 && side != only) continue;
     Grid grid(side);
     BoostSearch boost(grid);
     TAVELOR::DGIntArray path;
