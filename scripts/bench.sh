@@ -12,24 +12,30 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 machine="$cpu, $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GiB, $(uname -sr)"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 rows=()
+renderer=unknown
+loads=()
 for name in pacing pathfinding storage net mesh sprites values; do
   exe="$dir/bench/bench_$name"
   if [[ ! -x $exe ]]; then
     echo "bench_$name: not built" >&2
     continue
   fi
-  echo "== bench_$name (load $(cut -d' ' -f1 /proc/loadavg))" >&2
+  load=$(cut -d' ' -f1 /proc/loadavg)
+  loads+=("$name $load")
+  echo "== bench_$name (load $load)" >&2
   if out=$("$exe" 2>&1); then
     printf '%s\n' "$out" >&2
+    r=$(printf '%s\n' "$out" | sed -n 's/^renderer: //p')
+    [[ -n $r ]] && renderer=$r
     while IFS= read -r line; do rows+=("$line"); done < <(printf '%s\n' "$out" | grep '^| `bench_' || true)
   else
     printf '%s\n' "$out" >&2
     rows+=("| \`bench_$name\` | failed | | see its output |")
   fi
 done
-renderer=$("$dir/bench/bench_sprites" 1 2>/dev/null | sed -n 's/^renderer: //p' || true)
-echo "Machine: $machine; renderer ${renderer:-unknown}."
-echo "Load average (1, 5, 15 min): $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after."
+echo "Machine: $machine; renderer $renderer."
+echo "Load average (1, 5, 15 min): $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after;"
+echo "1-minute load as each benchmark started: $(IFS=,; echo "${loads[*]}" | sed 's/,/, /g')."
 echo "Figures: median (first-third quartile) of interleaved rounds."
 echo
 echo "| Benchmark | Ours | Reference | Ratio |"
