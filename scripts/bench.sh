@@ -33,10 +33,10 @@ for name in pacing pathfinding storage net mesh sprites values; do
     rows+=("| \`bench_$name\` | failed | | see its output |")
   fi
 done
-echo "Machine: $machine; renderer $renderer."
-echo "Load average (1, 5, 15 min): $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after;"
-echo "1-minute load as each benchmark started: $(IFS=,; echo "${loads[*]}" | sed 's/,/, /g')."
-echo "Figures: median (first-third quartile) of interleaved rounds."
+echo "- Machine: $machine; renderer $renderer."
+echo "- Load average (1, 5, 15 min): $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after;"
+echo "- 1-minute load as each benchmark started: $(IFS=,; echo "${loads[*]}" | sed 's/,/, /g')."
+echo "- Figures: median (first-third quartile) of interleaved rounds."
 echo
 echo "| Benchmark | Ours | Reference | Ratio |"
 echo "|---|---|---|---|"
