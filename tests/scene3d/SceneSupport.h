@@ -69,7 +69,8 @@ inline void BuildSphere(int object, float radius, std::uint32_t colour, int ring
     if (i > 0) X_OBJNEWGROUP();
     for (int j = 0; j <= segments; ++j) {
       for (int k : {i + 1, i}) {
-        const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j) / segments;
+        // The last column repeats the first exactly, so the seam welds.
+        const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j % segments) / segments;
         X_OBJADDVERTEX(radius * std::sin(lat) * std::sin(lon), radius * std::cos(lat),
                        radius * std::sin(lat) * std::cos(lon), static_cast<float>(j) / segments,
                        static_cast<float>(k) / rings, colour);
