@@ -98,14 +98,4 @@ inline void SaveFrame(const std::string& name) {
     out.write(reinterpret_cast<const char*>(&p[static_cast<std::size_t>(row) * kWidth * 3]), kWidth * 3);
 }
 
-// Counts the window pixels whose colour satisfies pred.
-template <class Pred>
-int CountPixels(Pred pred) {
-  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
-  int n = 0;
-  for (int i = 0; i < kWidth * kHeight; ++i)
-    if (pred(p[i * 3], p[i * 3 + 1], p[i * 3 + 2])) ++n;
-  return n;
-}
-
 }  // namespace scene_test
