@@ -138,7 +138,7 @@ void MeshObjectX::MakeCelShadeTexutre() {
 
 void Lumenar3D::RenderObject(int object, int frame) {
   const MeshObjectX* m = Object(object);
-  if (m && frame >= 0 && frame < m->frames.count) RenderMD2(object, frame, frame, 0, false);
+  if (m && frame < m->frames.count) RenderMD2(object, frame, frame, 0, false);
 }
 
 void Lumenar3D::RenderMD2(int object, int a, int b, float blend, bool smooth) {
