@@ -12,24 +12,25 @@ import pathlib
 import re
 import sys
 
-# A declaration: a return type, the upper-case name, an opening parenthesis. The return type
-# keeps macro invocations and #define lines out.
+# A declaration: a return type, the upper-case name, an opening parenthesis. Requiring a
+# type word before the name keeps macro invocations out; #define lines are dropped first.
 DECLARATION = re.compile(
-    r"(?:^|[\s;{}\]])(?:void|double|DGStr|bool|int|unsigned|long)\s*&?\s+"
-    r"([A-Z][A-Z0-9_]*(?:_Str)?)\s*\(", re.M)
+    r"\b([A-Za-z_][\w:<>]*)\s*[&*]?\s+([A-Z][A-Z0-9_]*(?:_Str)?)\s*\(")
+NOT_A_TYPE = {"return", "new", "delete", "else", "case", "throw", "goto"}
 HEADING = re.compile(r"^###\s+`([A-Za-z0-9_]+)`\s*$", re.M)
 
 
 def strip_comments(text):
     text = re.sub(r"/\*.*?\*/", " ", text, flags=re.S)
-    return re.sub(r"//[^\n]*", " ", text)
+    text = re.sub(r"//[^\n]*", " ", text)
+    return re.sub(r"^\s*#.*?(?<!\\)$", " ", text, flags=re.M | re.S)
 
 
 def declared_commands(root):
     names = {}
     for header in sorted((root / "runtime/include/tavelor").glob("*.h")):
-        for name in DECLARATION.findall(strip_comments(header.read_text())):
-            if name.startswith("_") or not re.search(r"[A-Z]{2}", name):
+        for type_word, name in DECLARATION.findall(strip_comments(header.read_text())):
+            if type_word in NOT_A_TYPE or not re.search(r"[A-Z]{2}", name):
                 continue
             names.setdefault(name, header.name)
     return names
