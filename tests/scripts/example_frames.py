@@ -8,6 +8,7 @@ against geometry and a path search written here.
 usage: example_frames.py bounce FRAME FONT STDOUT
        example_frames.py pathfind FRAME FONT STDOUT
        example_frames.py chat FRAME FONT TITLE LINE...
+       example_frames.py viewer FRAME FONT TURNED_FRAME TITLE
 """
 import heapq
 import math
@@ -158,6 +159,32 @@ def check_pathfind(frame, font, out, failures):
     expect_text(frame, font, f"FINDPATH: {len(chain)} cells, cost {cost}", 8, 8, failures)
 
 
+def check_viewer(frame, turned, font, title, failures):
+    w, h, pixel = frame
+    _, _, other = turned
+    shade, changed = [], 0
+    for y in range(32, h):
+        for x in range(w):
+            p = pixel(x, y)
+            if p != (0, 0, 0):
+                shade.append(0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2])
+            changed += p != other(x, y)
+    if not 0.05 * w * h <= len(shade) <= 0.5 * w * h:
+        failures.append(f"the object covers {len(shade)} pixels")
+        return
+    # The hole of the torus, seen from above, shows the black background.
+    if pixel(w // 2, h // 2) != (0, 0, 0):
+        failures.append("no hole in the middle of the torus")
+    # The torus has one colour: unlit it would show one shade, lit it shows light and shadow.
+    shade.sort()
+    dark, bright = shade[len(shade) // 20], shade[len(shade) * 19 // 20]
+    if bright < 1.2 * max(dark, 1):
+        failures.append(f"no light and shadow: brightness from {dark:.0f} to {bright:.0f}")
+    if changed < 0.05 * len(shade):
+        failures.append(f"turning the object changed only {changed} pixels")
+    expect_text(frame, font, title, 8, 8, failures)
+
+
 def main(argv):
     kind, frame_file, font_file = argv[1:4]
     frame, font = read_bmp(frame_file), read_bmp(font_file)
@@ -166,6 +193,8 @@ def main(argv):
         check_bounce(frame, font, open(argv[4]).read(), failures)
     elif kind == "pathfind":
         check_pathfind(frame, font, open(argv[4]).read(), failures)
+    elif kind == "viewer":
+        check_viewer(frame, read_bmp(argv[4]), font, argv[5], failures)
     elif kind == "chat":
         expect_text(frame, font, argv[4], 8, 8, failures)
         for i, line in enumerate(argv[5:]):

@@ -40,6 +40,15 @@ run "$work/pathfind/pathfind" --frames 3 --shot "$work/pathfind.bmp" >"$work/pat
 $check pathfind "$work/pathfind.bmp" "$font" "$work/pathfind.out"
 passed=$((passed + 1))
 
+# Viewer: a torus made with the object builder, saved, loaded back and lit; a second run
+# turned the other way must show it turned.
+build_game viewer
+run "$work/viewer/viewer" --turn 30 60 --frames 3 --shot "$work/viewer.bmp"
+test -s "$work/viewer/torus.ddd"
+run "$work/viewer/viewer" --turn 120 60 --frames 3 --shot "$work/turned.bmp"
+$check viewer "$work/viewer.bmp" "$font" "$work/turned.bmp" "torus.ddd: move the mouse to turn, wheel to zoom"
+passed=$((passed + 1))
+
 # Chat: a host and a guest process on one machine, on a port picked at random (retried
 # when the host cannot have it).
 build_game chat
