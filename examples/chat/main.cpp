@@ -1,7 +1,7 @@
 // Network chat between two programs on one machine (or two machines). The first hosts the
-// session, the second joins it; both show every line of the conversation with PRINT.
-// Typing is not needed: each side is given its lines on the command line and says the next
-// one whenever the other side has spoken; the joining side starts.
+// session, the second joins it; both show every line of the conversation with PRINT. Type a
+// line and press Return to send it. Lines can also be given on the command line: each side
+// says the next one whenever the other side has spoken; the joining side starts.
 //
 //   chat host [--port P] [--say "line|line|..."]
 //   chat join [--address A] [--port P] [--say "line|line|..."]
@@ -41,13 +41,28 @@ void SayNext() {
   said = said + 1;
 }
 
-void Draw(DGStr title) {
+// Collects typed characters; Return sends the line.
+void Type(DGStr& typed) {
+  for (DGStr c = INKEY_Str(); LEN(c) > 0; c = INKEY_Str()) {
+    if (c == CHR_Str(10)) {
+      if (LEN(typed) > 0) NETSENDMSG(myId, "0", me + ": " + typed);
+      typed = "";
+    } else if (c == CHR_Str(8)) {
+      typed = MID_Str(typed, 0, LEN(typed) - 1);
+    } else if (LEN(typed) < 70) {
+      typed = typed + c;
+    }
+  }
+}
+
+void Draw(DGStr title, DGStr typed) {
   double w, h;
   GETSCREENSIZE(w, h);
   FILLRECT(0, 0, w - 1, h - 1, 0x301808);
   FILLRECT(0, 0, w - 1, 31, 0x000000);
   PRINT(title, 8, 8);
   for (int i = 0; i < lineCount; ++i) PRINT(transcript(i), 16, 48 + i * kLineHeight);
+  PRINT(DGStr("> ") + typed + "_", 16, h - 32);
 }
 
 void __MainGameSub_() {
@@ -98,7 +113,9 @@ void __MainGameSub_() {
 
   LIMITFPS(30);
   double quietFrames = -1;  // frames since the conversation ended
+  DGStr typed = "";
   for (;;) {
+    Type(typed);
     for (DGStr msg = NETGETMSG_Str(myId); LEN(msg) > 0; msg = NETGETMSG_Str(myId)) {
       Show(msg);
       const bool mine = INSTR(msg, me + ": ") == 0;
@@ -107,7 +124,7 @@ void __MainGameSub_() {
         if (said >= scriptCount && quietFrames < 0) quietFrames = 0;
       }
     }
-    Draw(title);
+    Draw(title, typed);
     if (quietFrames >= 0) quietFrames = quietFrames + 1;
     if (frames >= 0 && quietFrames >= frames) {
       if (LEN(shot) > 0) SAVEBMP(shot);
