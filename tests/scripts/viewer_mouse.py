@@ -5,6 +5,7 @@ usage (inside xvfb-run): viewer_mouse.py VIEWER FRAME.bmp
 The viewer starts unturned (--turn 30 60), the mouse moves it for a while, and the frame it
 saves at its end must differ from the unturned one (compared by example_frames.py).
 """
+import os
 import subprocess
 import sys
 import time
@@ -24,8 +25,10 @@ def window(caption, seconds=30):
 
 
 def main(viewer, shot):
+    # On X11 only: falling back to a driver without a window would leave nothing to drive.
+    env = dict(os.environ, SDL_VIDEODRIVER="x11")
     proc = subprocess.Popen([viewer, "--turn", "30", "60", "--frames", "400", "--shot", shot],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
     # Software rendering asks for a confirmation first.
     box = window("!!OpenGL Software Emulation!!", 10)
     if box:
