@@ -98,8 +98,8 @@ TEST_F(Primitives, LineWidthsAreClampedToOneAnd512) {
 
 TEST_F(Primitives, AxesStartAtTheWorldOriginOfTheStoredCamera) {
   PixelOrtho();
-  std::copy(std::begin({1.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 1.f}),
-            std::end({1.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 1.f}), lumbo3D.cameraMatrix);
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  std::copy(identity, identity + 16, lumbo3D.cameraMatrix);
   // A leftover object transform on the model-view matrix and in the engine does not move them.
   glTranslatef(37, 41, 0);
   lumbo3D.movement[0] = 55;
