@@ -1,10 +1,12 @@
 // The platform layer on SDL2 and POSIX.
 #include "platform/platform.h"
 #include "platform/files_posix.h"
+#include "platform/input_sdl.h"
 
 #include <SDL2/SDL.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -222,6 +224,15 @@ bool PeekMessage(Message* out) {
       case SDL_QUIT:
         *out = {TAVELOR::WM_CLOSE, 0, 0};
         return true;
+      case SDL_MOUSEMOTION:
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEWHEEL:
+        NoteMouseEvent(e);
+        break;
+      case SDL_JOYDEVICEADDED:
+      case SDL_JOYDEVICEREMOVED:
+        JoystickSync();  // open a new joystick, or close a removed one, right away
+        break;
       case SDL_KEYDOWN: {
         int code = ScancodeToKeyCode(e.key.keysym.scancode);
         if (code > 0) g_latched[code] = 0x80;
@@ -285,6 +296,24 @@ int ScancodeToKeyCode(int scancode) {
   return 0;
 }
 
+bool KeyboardAvailable() { return SDL_WasInit(SDL_INIT_EVENTS) != 0; }
+
+int KeyCodeChar(int keyCode) {
+  // Number-pad operators give their character whatever the layout.
+  switch (keyCode) {
+    case 55: return '*';
+    case 74: return '-';
+    case 78: return '+';
+    default: break;
+  }
+  for (const KeyPair& k : kKeys) {
+    if (k.dik != keyCode) continue;
+    const SDL_Keycode sym = SDL_GetKeyFromScancode(k.sdl);
+    return sym > 0 && sym < 128 ? static_cast<int>(sym) : 0;
+  }
+  return 0;
+}
+
 void ClearKeyTaps() { std::memset(g_latched, 0, sizeof g_latched); }
 
 void GetKeyboardState(unsigned char state[256]) {
@@ -338,8 +367,15 @@ bool SetCurrentDir(const char* path) { return path && chdir(path) == 0; }
 bool RemoveFile(const char* path) { return path && unlink(path) == 0; }
 
 bool AppendToFile(const char* path, const char* bytes, std::size_t length) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // Non-blocking, so a FIFO planted at the name cannot hang the program.
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
+    close(fd);
+    return false;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   bool ok = WriteAll(fd, bytes, length);
   close(fd);
   return ok;
