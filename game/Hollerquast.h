@@ -31,6 +31,10 @@ extern DGIntArray tmp, up;
 double SetUp();
 // One frame: controls, movement, camera, shot, ghosts, collisions, drawing, SHOWSCREEN.
 double GameFrame();
+// The same frame with the mouse given: motion right and towards the player, wheel, button.
+double PlayFrame(double dx, double dy, double wheel, double button);
+// When set, called after the 3D world (stage 1) and after the 2D text (stage 2) of a frame.
+extern void (*frame_stage_hook)(int stage);
 // The steps of a frame, in their order. Controls reads the mouse motion (right, towards the
 // player), the wheel (-1, 0, 1) and the left button; it runs only while flying.
 double Controls(double dx, double dy, double wheel, double button);

@@ -10,11 +10,15 @@ void __MainGameSub_() {
   for (;;) GameFrame();
 }
 
-double GameFrame() {
+void (*frame_stage_hook)(int stage) = nullptr;
+
+double GameFrame() { return PlayFrame(MOUSEAXIS(0), MOUSEAXIS(1), MOUSEAXIS(2), MOUSEAXIS(3)); }
+
+double PlayFrame(double dx, double dy, double wheel, double button) {
   dtime = GETTIMER();
   FILLRECT(0, 0, 5000, 5000, 3083019);  // the night sky: red 11, green 11, blue 47
   X_MAKE3D(2, 1500, 45);
-  if (hag_mode == 0) Controls(MOUSEAXIS(0), MOUSEAXIS(1), MOUSEAXIS(2), MOUSEAXIS(3));
+  if (hag_mode == 0) Controls(dx, dy, wheel, button);
   MoveWitch();
   PlaceCamera();
   MoveShot(GETTIMER());
@@ -23,8 +27,10 @@ double GameFrame() {
   if (hag_mode == 0) Collisions();
   CrashClock();
   DrawWorld();
+  if (frame_stage_hook) frame_stage_hook(1);
   X_MAKE2D();
   PRINT(DGStr("Magic:") + FORMAT_Str(3, 0, hag_magic), 0, 0);
+  if (frame_stage_hook) frame_stage_hook(2);
   SHOWSCREEN();
   return 0;
 }
