@@ -145,7 +145,7 @@ void WriteGround(const std::string& path) {
     const double f = k / 7.0;
     shades.push_back(Rgb(static_cast<int>(90 + 70 * f), static_cast<int>(135 + 70 * f), static_cast<int>(85 + 40 * f)));
   }
-  constexpr int kLow = -3, kHigh = 27;  // mesh units; the game scales by 10
+  constexpr int kLow = -12, kHigh = 30;  // mesh units; the game scales by 10
   m.PaletteOrder(shades, {kLow, 0, kLow});
   auto shade = [&](int x, int z) {
     // Smooth rolling patches plus a little grain, all from fixed waves.
