@@ -12,7 +12,17 @@ void __MainGameSub_() {
 
 void (*frame_stage_hook)(int stage) = nullptr;
 
-double GameFrame() { return PlayFrame(MOUSEAXIS(0), MOUSEAXIS(1), MOUSEAXIS(2), MOUSEAXIS(3)); }
+double GameFrame() {
+  // The mouse is read only while she flies, button first, as the controls use it.
+  double dx = 0, dy = 0, wheel = 0, button = 0;
+  if (hag_mode == 0) {
+    button = MOUSEAXIS(3);
+    dy = MOUSEAXIS(1);
+    dx = MOUSEAXIS(0);
+    wheel = MOUSEAXIS(2);
+  }
+  return PlayFrame(dx, dy, wheel, button);
+}
 
 double PlayFrame(double dx, double dy, double wheel, double button) {
   dtime = GETTIMER();
