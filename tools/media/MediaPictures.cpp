@@ -58,8 +58,10 @@ double Uniform(std::mt19937& rng) { return rng() / 4294967296.0; }
 }  // namespace
 
 void WriteMoon(const std::string& path) {
-  constexpr int kSize = 64;
-  constexpr double kRadius = 29.5, kCentre = 31.5;
+  // 48 pixels: the billboard is half as many units, so the whole disc shows above the horizon
+  // at the top of the game's view.
+  constexpr int kSize = 48;
+  constexpr double kRadius = 22.5, kCentre = 23.5, kScale = kRadius / 29.5;
   Picture pic(kSize, kSize, kKey);
   struct Crater {
     double x, y, r, depth;
@@ -73,10 +75,11 @@ void WriteMoon(const std::string& path) {
       if (d > 1) continue;
       // Pale disc, darker towards the rim, with grey seas.
       double light = 0.78 + 0.22 * std::sqrt(1 - d * d);
-      const double sea = Smooth((std::sin(dx * 0.17 + 1) * std::cos(dy * 0.13 - 0.5) - 0.3) * 2);
+      const double sea = Smooth((std::sin(dx / kScale * 0.17 + 1) * std::cos(dy / kScale * 0.13 - 0.5) - 0.3) * 2);
       light *= 1 - 0.14 * sea;
       for (const Crater& c : craters) {
-        const double cx = dx - c.x, cy = dy - c.y, cd = std::sqrt(cx * cx + cy * cy) / c.r;
+        const double cx = dx - c.x * kScale, cy = dy - c.y * kScale;
+        const double cd = std::sqrt(cx * cx + cy * cy) / (c.r * kScale);
         if (cd < 1) light *= 1 - c.depth * (1 - cd * cd * 0.6);
         // The rim on the side away from the light (top left) catches it.
         else if (cd < 1.3 && cx + cy > 0) light *= 1 + 0.12;
