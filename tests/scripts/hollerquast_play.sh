@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Hollerquast as a newcomer plays it, installed with `cmake --install` and run under Xvfb: the
-# night sky, the trees and "Magic:100" on screen; the mouse turns the view; the wheel held down
-# flies her into the ground, the crash sound plays and she starts again at height 15; Escape
+# night sky, the trees and "Magic:100" on screen; the mouse turns the view; the wheel rolled on
+# and on away from the player (wheel up, button 4) flies her down into the ground, the crash sound plays and she starts again at height 15; Escape
 # ends the game with exit code 0.
 set -euo pipefail
 src=$1
@@ -67,9 +67,9 @@ text=$(check text "$work/start.png" "$font" "Magic:100"); above "$text" 0.95 || 
 idle=$(check diff "$work/start.png" "$work/still.png")
 echo "ok: night sky ($sky), trees ($trees green pixels), Magic:100 ($text); idle change $idle"
 
-# 2. The wheel held towards the player sinks her into the ground: crash, sound, back at 15.
+# 2. The wheel rolled away from the player sinks her into the ground: crash, sound, back at 15.
 before=$(stat -c %s "$work/sound.raw")
-xdotool click --repeat 30 --delay 30 5
+xdotool click --repeat 30 --delay 30 4
 sleep 0.3
 shot crash
 sleep 3
