@@ -8,7 +8,7 @@ PACKAGES=(
   libsdl2-dev libsdl2-mixer-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
   liblzo2-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   xvfb xauth xdotool x11-utils zenity
   clang-14 libclang-rt-14-dev
   imagemagick sox ffmpeg

@@ -99,6 +99,9 @@ class OpenGLLumenar {
   // Makes a texture selection current: stores it and binds as the 3D texture selection does
   // (-1 for none; the twin when mip is non-zero; the second texture on unit 0, the first on 1).
   void ApplyTextureSelection(int texture, int second, int mip);
+  // The 3D texture selection (X_SETTEXTURE): ApplyTextureSelection, except that a slot number
+  // beyond the sprite table makes it do nothing.
+  void SetTexture3D(int texture, int second, int mip);
 
   // ---- Data model ----
   GLuint textureNames[kSpriteSlots][2];  // [slot][0 plain, 1 mipmapped twin]

@@ -199,6 +199,11 @@ void OpenGLLumenar::ApplyTextureSelection(int texture, int second, int mip) {
   }
 }
 
+void OpenGLLumenar::SetTexture3D(int texture, int second, int mip) {
+  if (texture >= kSpriteSlots || second >= kSpriteSlots) return;
+  ApplyTextureSelection(texture < 0 ? -1 : texture, second < 0 ? -1 : second, mip);
+}
+
 // ---- Commands ------------------------------------------------------------------------
 
 namespace {

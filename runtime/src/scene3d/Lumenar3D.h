@@ -67,8 +67,37 @@ class Lumenar3D {
   OpenGLLumenar* display;
   int autoNormalMode = 2;
   int userObject = -1;  // the object being built, -1 when none
+
+  // ---- Scene, transforms and object drawing ----
+  // Projection for the current 2D viewport and the 3D drawing state; fov <= 0 gives an
+  // orthographic box.
+  void Make3DViewport(float nearClip, float farClip, float fov);
+  // Camera at eye looking at target (up +y); resets the object transform and culling.
+  void SetCamera(float x, float y, float z, float tx, float ty, float tz);
+  // Appends a rotation; ignored once 16 are stored.
+  void SetRotation(float angle, float x, float y, float z);
+  // Applies movement, rotations (last given first) and scaling to the current matrix.
+  void TransformMatrix() const;
+  // 0 no culling, 1 front faces clockwise, -1 front faces counter-clockwise.
+  void CullMode(int mode);
+  void ClearZBuffer();
+  // colour 0xFFFFFFFF switches fog off; mode 0 linear from a to b (both 0: the clip
+  // distances), otherwise exponential with density a.
+  void Fog(unsigned int colour, int mode, float a, float b);
+  void SetTextureOffset(float u, float v);
+  // Light mask 0 and special shading off; OpenGL lights are left as they are.
+  void LightsOff();
+  // Draws an object between frames A and B (see X_DRAWANIM) at the object transform.
+  void RenderMD2(int object, int frameA, int frameB, float blend, bool smooth);
+  // Draws one frame when it exists.
+  void RenderObject(int object, int frame);
 };
 
 extern Lumenar3D lumbo3D;
+
+// Non-zero selects the mipmapped twin of each texture in X_SETTEXTURE.
+extern int __mipmapping_state;
+// The mode last given to X_CULLMODE (-1, 0 or 1), which billboards restore after drawing.
+extern int __current_cullmode;
 
 }  // namespace TAVELOR

@@ -154,6 +154,8 @@ class MeshObjectX : public MeshObject {
   // PrepareTriangles and CalcMaxRadius in one pass over the frames; the same results.
   void PrepareForDrawing();
   void CheckIfColoringNeeded();
+  // Makes the cel-shading ramp texture (one row per palette entry) unless there is one.
+  void MakeCelShadeTexutre();
 
   std::uint32_t staticBuffer = 0;
   std::uint32_t dynamicBuffer = 0;

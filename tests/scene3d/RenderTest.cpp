@@ -1,0 +1,241 @@
+// Drawing objects: frame blending, the view-cone test, cel shading with its outline and bump
+// mapping, with real OpenGL and pixels read back.
+#include <map>
+
+#include "MeshTestUtil.h"
+#include "SceneSupport.h"
+
+namespace scene_test {
+namespace {
+
+constexpr int kAnim = 4001;
+constexpr int kQuad = 4002;
+constexpr int kSphere = 4003;
+constexpr float kFrameStep = 10;  // frame f lies kFrameStep x f further along x
+
+// Five frames of one triangle (25.5 units on a side), frame f shifted by kFrameStep x f in x.
+void LoadSlidingTriangle() {
+  meshtest::Bytes b;
+  b.header(5, 2, 4).u32(0xFFFFFFFFu).u32(0x00FFFFFFu);
+  for (int i = 0; i < 4; ++i) b.f32(0).f32(0);
+  for (int f = 0; f < 5; ++f) {
+    b.frame(4, -kFrameStep * f / 0.1f, 0, 0, 0.1f, 0.1f, 0.1f);
+    b.node(0, 0, 0, 0, 0).node(0, 0, 0, 0, 1).node(255, 0, 0, 0, 1).node(0, 255, 0, 0, 1);
+  }
+  const std::string path = TempPath("sliding.ddd");
+  WriteFile(path, b.b);
+  ASSERT_TRUE(lumbo3D.LoadObject(path.c_str(), kAnim));
+}
+
+// Left edge in pixels of the drawn triangle.
+int DrawnLeft(const std::function<void()>& draw) { return DrawnAfresh(draw).box.left; }
+
+TEST_F(SceneTest, AnimationBlendsFramesAsTheRangeRuleSays) {
+  LoadSlidingTriangle();
+  X_MAKE3D(1, 1000, -45);
+  X_CAMERA(30, 10, 100, 30, 10, 0);
+  // Where frame x (fractional) would put the triangle's left edge.
+  auto leftOfFrame = [](float x) {
+    double sx, sy, sz;
+    X_WORLD2SCREEN(kFrameStep * x, 0, 0, sx, sy, sz);
+    return static_cast<int>(std::ceil(sx - 0.5));
+  };
+  for (int f = 0; f < 5; ++f) EXPECT_NEAR(DrawnLeft([f] { X_DRAWOBJ(kAnim, f); }), leftOfFrame(f), 1) << f;
+  EXPECT_EQ(DrawnAfresh([] { X_DRAWOBJ(kAnim, 5); }).count, 0);
+
+  const struct {
+    double a, b, blend, smooth;
+    float frame;
+  } cases[] = {{0, 4, 0.5, 1, 2}, {0, 4, 0.625, 1, 2.5f}, {1, 2, 0, 0, 1}, {1, 2, 0.25, 0, 1.75f},
+               {4, 0, 0.25, 1, 3}, {0, 9, 0.9, 1, 4}};
+  for (const auto& c : cases) {
+    EXPECT_NEAR(DrawnLeft([&] { X_DRAWANIM(kAnim, c.a, c.b, c.blend, c.smooth); }), leftOfFrame(c.frame), 1)
+        << c.a << ".." << c.b << " at " << c.blend;
+  }
+  // Frame 0 drawn plainly comes from the static buffer, kept from the first draw.
+  EXPECT_NE(lumbo3D.meshes[kAnim].staticBuffer, 0u);
+  EXPECT_NEAR(DrawnLeft([] { X_DRAWOBJ(kAnim, 0); }), leftOfFrame(0), 1);
+}
+
+TEST_F(SceneTest, ViewConeTest) {
+  BuildQuad(kQuad, 100, 100, 0xFFFFFF);
+  X_MAKE3D(1, 1000, 45);
+  X_CAMERA(0, 0, 0, 0, 0, -1);
+  // Lying flat below the eye, its centre behind the camera but the eye inside its sphere.
+  X_MOVEMENT(-50, -2, 80);
+  X_ROTATION(-90, 1, 0, 0);
+  EXPECT_GT(DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); }).count, 1000);
+  // Far off to the side: nothing drawn and no state touched.
+  X_MOVEMENT(600, 0, -100);
+  glColor4f(0.25f, 0.5f, 0.75f, 1);
+  EXPECT_EQ(DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); }).count, 0);
+  GLfloat colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_EQ(colour[0], 0.25f);
+  // A zero-length view direction or zero scaling divides by nothing.
+  X_CAMERA(0, 0, 0, 0, 0, 0);
+  X_SCALING(0, 0, 0);
+  DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); });
+}
+
+// Green levels of the drawn pixels with their counts, and the black pixels.
+struct Shades {
+  std::map<int, int> green;
+  int black = 0;
+};
+Shades ShadesOnBlue() {
+  Shades s;
+  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
+  for (std::size_t i = 0; i < p.size(); i += 3) {
+    if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 255) continue;  // background
+    if (p[i] + p[i + 1] + p[i + 2] == 0) ++s.black;
+    else ++s.green[p[i + 1]];
+  }
+  return s;
+}
+
+void DrawSphereOnBlue(float distance) {
+  glClearColor(0, 0, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glClearColor(0, 0, 0, 1);
+  X_CAMERA(0, 0, distance, 0, 0, 0);
+  X_CULLMODE(1);
+  X_DRAWOBJ(kSphere, 0);
+}
+
+TEST_F(SceneTest, CelShadingBandsAndOutline) {
+  BuildSphere(kSphere, 3, 0x00FF00);
+  X_MAKE3D(1, 1000, 45);
+  lumbo3D.specialShading = true;
+  lumbo3D.specialKind = 2;
+  const float light[3] = {-100, 20, 20};
+  std::copy(light, light + 3, lumbo3D.specialLight);
+
+  DrawSphereOnBlue(12);
+  SaveFrame("cel_near");
+  Shades near = ShadesOnBlue();
+  // The ramp's levels: 100, 160, 207 and 255 of green, each a band of its own.
+  int bands = 0;
+  for (int level : {100, 160, 207, 255}) {
+    int n = 0;
+    for (int g = level - 2; g <= level + 2; ++g) n += near.green.count(g) ? near.green[g] : 0;
+    if (n > 100) ++bands;
+  }
+  EXPECT_GE(bands, 3);
+  EXPECT_GT(near.black, 200);  // the silhouette
+  EXPECT_NE(lumbo3D.meshes[kSphere].celTexture, 0u);
+  // The cel ramp does not stay on texture unit 1 for later objects.
+  if (glActiveTextureArb) {
+    glActiveTextureArb(GL_TEXTURE1);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    glActiveTextureArb(GL_TEXTURE0);
+  }
+
+  DrawSphereOnBlue(200);
+  SaveFrame("cel_far");
+  Shades far = ShadesOnBlue();
+  EXPECT_GT(far.green.size(), 0u);
+  EXPECT_EQ(far.black, 0);
+
+  // Without culling there is no outline either.
+  lumbo3D.specialShading = false;
+  DrawSphereOnBlue(12);
+  EXPECT_EQ(ShadesOnBlue().black, 0);
+}
+
+TEST_F(SceneTest, BumpMappingLightsTheSideFacingTheLight) {
+  if (!glMultiTexCoord2fArb) GTEST_SKIP() << "no multitexture";
+  LOADSPRITE(SaveBmp("white.bmp", 8, 8, 24, [](int, int) { return 0xFFFFFFu; }).c_str(), 8);
+  // A flat normal map: every normal straight out of the surface.
+  LOADSPRITE(SaveBmp("flat.bmp", 8, 8, 24, [](int, int) { return 0xFF8080u; }).c_str(), 9);
+  BuildSphere(kSphere, 3, 0xFFFFFF);
+  X_MAKE3D(1, 1000, 45);
+  X_SETTEXTURE(8, 9);
+  lumbo3D.specialShading = true;
+  lumbo3D.specialKind = 1;
+  const float light[3] = {100, 0, 0};
+  std::copy(light, light + 3, lumbo3D.specialLight);
+  DrawSphereOnBlue(12);
+  SaveFrame("bump");
+  double lx, rx, y, z;
+  X_WORLD2SCREEN(2, 0, 2, rx, y, z);
+  X_WORLD2SCREEN(-2, 0, 2, lx, y, z);
+  const int lit = static_cast<int>(Pixel(static_cast<int>(rx), static_cast<int>(y)) & 255);
+  const int dark = static_cast<int>(Pixel(static_cast<int>(lx), static_cast<int>(y)) & 255);
+  EXPECT_GT(lit, 150);
+  EXPECT_LT(dark, lit - 100);
+  EXPECT_NE(lumbo3D.meshes[kSphere].frames[0].nodes[1].tangentIndex, 0);
+}
+
+// Switches the buffer-object or multitexture entry points off for a while.
+class WithoutExtensions {
+ public:
+  WithoutExtensions(bool buffers, bool multitexture) {
+    if (buffers) glGenBuffersArb = nullptr, glBindBufferArb = nullptr, glBufferDataArb = nullptr,
+                 glDeleteBuffersArb = nullptr, glMapBufferArb = nullptr, glUnmapBufferArb = nullptr;
+    if (multitexture) glActiveTextureArb = nullptr, glMultiTexCoord2fArb = nullptr, glClientActiveTextureArb = nullptr;
+  }
+  ~WithoutExtensions() {
+    glGenBuffersArb = gen_, glBindBufferArb = bind_, glBufferDataArb = data_, glDeleteBuffersArb = del_;
+    glMapBufferArb = map_, glUnmapBufferArb = unmap_;
+    glActiveTextureArb = active_, glMultiTexCoord2fArb = coord_, glClientActiveTextureArb = client_;
+  }
+
+ private:
+  PFN_GenBuffers gen_ = glGenBuffersArb;
+  PFN_BindBuffer bind_ = glBindBufferArb;
+  PFN_BufferData data_ = glBufferDataArb;
+  PFN_DeleteBuffers del_ = glDeleteBuffersArb;
+  PFN_MapBuffer map_ = glMapBufferArb;
+  PFN_UnmapBuffer unmap_ = glUnmapBufferArb;
+  PFN_ActiveTexture active_ = glActiveTextureArb;
+  PFN_MultiTexCoord2f coord_ = glMultiTexCoord2fArb;
+  PFN_ClientActiveTexture client_ = glClientActiveTextureArb;
+};
+
+TEST_F(SceneTest, PathsWithoutExtensionsDrawTheSame) {
+  LoadSlidingTriangle();
+  X_MAKE3D(1, 1000, -45);
+  X_CAMERA(30, 10, 100, 30, 10, 0);
+  auto frame = [] {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    X_DRAWOBJ(kAnim, 0);
+    X_MOVEMENT(0, 30, 0);
+    X_DRAWANIM(kAnim, 0, 4, 0.3, 1);
+    X_MOVEMENT(0, -30, 0);
+    X_DRAWOBJ(kAnim, 3);
+    X_MOVEMENT(0, 0, 0);
+    return ReadBack(0, 0, kWidth, kHeight);
+  };
+  const std::vector<unsigned char> withBuffers = frame();
+  {
+    WithoutExtensions off(true, false);
+    EXPECT_EQ(frame(), withBuffers);
+  }
+  // Cel shading without multitexture: drawn unshaded, the outline still there.
+  BuildSphere(kSphere, 3, 0x00FF00);
+  X_MAKE3D(1, 1000, 45);
+  lumbo3D.specialShading = true;
+  lumbo3D.specialKind = 2;
+  WithoutExtensions off(true, true);
+  DrawSphereOnBlue(12);
+  Shades shades = ShadesOnBlue();
+  EXPECT_GT(shades.black, 200);
+  EXPECT_GT(shades.green[255], 10000);
+}
+
+TEST_F(SceneTest, FramePumpResetsTheScene) {
+  X_MIPMAPPING(1);
+  ALPHAMODE(0.5);
+  X_MAKE3D(1, 1000, 45);
+  SHOWSCREEN();
+  EXPECT_EQ(__mipmapping_state, 0);
+  EXPECT_EQ(Lumbo.currentAlpha, 1.0f);
+  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+  GLfloat projection[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  EXPECT_FLOAT_EQ(projection[0], 2.0f / kWidth);
+}
+
+}  // namespace
+}  // namespace scene_test
