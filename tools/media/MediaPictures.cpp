@@ -141,22 +141,22 @@ void WriteClouds(const std::string& path) {
   constexpr int kSize = 256;
   Picture pic(kSize, kSize, kKey);
   std::mt19937 rng(42);
-  const Colour edge{70, 76, 110}, centre{220, 222, 236};
+  // The game draws 13 slabs of up to 74 units, one cell each, and the witch starts inside one
+  // cloud: each cell holds a few bright wisps and is transparent elsewhere, so the clouds read
+  // as layered veils and never as a grey wall. Translucent drawing darkens what lies behind an
+  // opaque texel, so the wisps' rims are bright enough to make up for it.
+  const Colour rim{78, 84, 120}, centre{236, 238, 250};
   for (int cell = 0; cell < 9; ++cell) {
     const int x0 = kSize * (cell % 3) / 3, x1 = kSize * (cell % 3 + 1) / 3;
     const int y0 = kSize * (cell / 3) / 3, y1 = kSize * (cell / 3 + 1) / 3;
     const double w = x1 - x0, h = y1 - y0;
-    // A cloud cell: a few round puffs, denser towards the middle of the cell.
     struct Puff {
       double x, y, r;
     };
     std::vector<Puff> puffs;
-    const int count = 7 + static_cast<int>(Uniform(rng) * 4);
+    const int count = 3 + static_cast<int>(Uniform(rng) * 3);
     for (int k = 0; k < count; ++k) {
-      const double x = 0.22 + 0.56 * Uniform(rng);
-      // Bigger puffs in the middle, smaller ones at the sides, a flat-ish base.
-      const double r = (0.12 + 0.1 * Uniform(rng)) * (1.15 - std::fabs(x - 0.5));
-      puffs.push_back({x, 0.42 + 0.16 * Uniform(rng), r});
+      puffs.push_back({0.25 + 0.5 * Uniform(rng), 0.35 + 0.3 * Uniform(rng), 0.07 + 0.06 * Uniform(rng)});
     }
     for (int y = y0 + 3; y < y1 - 3; ++y) {
       for (int x = x0 + 3; x < x1 - 3; ++x) {
@@ -166,8 +166,8 @@ void WriteClouds(const std::string& path) {
           const double d2 = ((u - p.x) * (u - p.x) + (v - p.y) * (v - p.y)) / (p.r * p.r);
           density += std::exp(-d2);
         }
-        if (density < 0.25) continue;
-        pic.Set(x, y, Mix(edge, centre, Smooth((density - 0.25) / 1.4)));
+        if (density < 0.35) continue;
+        pic.Set(x, y, Mix(rim, centre, Smooth((density - 0.35) / 0.9)));
       }
     }
   }
