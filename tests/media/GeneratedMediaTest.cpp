@@ -127,7 +127,9 @@ TEST(GeneratedMedia, PicturesHaveTheirSizesAndTransparency) {
       for (int x = 0; x < 85; ++x) {
         const bool border = x < 2 || y < 2 || x > 82 || y > 82;
         const bool key = BmpPixel(cloud, x0 + x, y0 + y) == kKey;
-        if (border) EXPECT_TRUE(key) << cell;
+        if (border) {
+          EXPECT_TRUE(key) << cell;
+        }
         opaque += !key;
       }
     EXPECT_GT(opaque, 85 * 85 / 30) << cell;
