@@ -151,9 +151,15 @@ TEST_F(NlLayer, AcceptAnswersRequestsAndNothingElse) {
   NLsocket peer = nlOpen(0, NL_UNRELIABLE);
   NLaddress to = Loopback(PortOf(server));
   ASSERT_TRUE(nlSetRemoteAddr(peer, &to));
-  // Something that is not a request is consumed and refused.
-  ASSERT_EQ(nlWrite(peer, "HawkNL request connectioX", 26), 26);
-  ASSERT_TRUE(WaitFor([&] { return nlAcceptConnection(server) == NL_INVALID && nlGetError() == NL_NO_PENDING; }, 100));
+  // Something that is not a request is consumed and refused without an answer: a wrong
+  // character, or the 26 characters without the zero byte that makes the 27-byte request.
+  for (const auto& [bytes, n] : {std::pair<const char*, int>{"HawkNL request connectioX", 27}, {kRequest, 26}}) {
+    ASSERT_EQ(nlWrite(peer, bytes, n), n);
+    ASSERT_TRUE(WaitFor([&] { return nlAcceptConnection(server) == NL_INVALID && nlGetError() == NL_NO_PENDING; }, 100));
+  }
+  unsigned char none[64];
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(nlRead(peer, none, sizeof(none)), 0);
   ASSERT_EQ(nlWrite(peer, kRequest, 27), 27);
   NLsocket conn = NL_INVALID;
   ASSERT_TRUE(WaitFor([&] { return (conn = nlAcceptConnection(server)) != NL_INVALID; }, 3000));

@@ -236,4 +236,11 @@ TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
   EXPECT_EQ(Shell(PackTool() + " list one.txt >/dev/null 2>&1"), 1);
   EXPECT_EQ(Shell(PackTool() + " append missing-target one.txt 2>/dev/null"), 1);
   EXPECT_EQ(Shell(PackTool() + " frobnicate x.box 2>/dev/null"), 2);
+
+  // Member names reach the terminal with control characters escaped.
+  WriteBytes("red\x1b[31m.txt", "c");
+  ASSERT_EQ(Shell(PackTool() + " create z.box 'red\x1b[31m.txt' >/dev/null"), 0);
+  EXPECT_EQ(Shell(PackTool() + " list z.box > list.txt"), 0);
+  EXPECT_EQ(Shell(PackTool() + " extract z.box 'red\x1b[31m.txt' out.bin > out.txt"), 0);
+  for (const char* f : {"list.txt", "out.txt"}) EXPECT_NE(ReadBytes(f).find("red\\x1b[31m.txt"), std::string::npos) << f;
 }

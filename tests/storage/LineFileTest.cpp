@@ -79,11 +79,10 @@ TEST_F(LineFileTest, LineEndsLimitsAndBadLineNumbers) {
   EXPECT_STREQ(t.c_str(), "next");
   GETFILE("many.txt", 255, t);
   EXPECT_STREQ(t.c_str(), "255");
+  // Writing keeps the lines the cache never held.
   PUTFILE("many.txt", 0, DGStr(std::string(2000, 'y').c_str()));
   FlushLineFiles();
-  std::string back = ReadBytes("many.txt");
-  EXPECT_EQ(back.substr(0, 1025), std::string(1023, 'y') + "\r\n");
-  EXPECT_EQ(back.substr(back.size() - 5), "255\r\n");
+  EXPECT_EQ(ReadBytes("many.txt"), std::string(1023, 'y') + "\r\n" + many.substr(2));
 
   // Line 256 and -1: error 7, nothing read or changed.
   WriteBytes("keep.txt", "k\r\n");
@@ -140,4 +139,38 @@ TEST_F(LineFileTest, EndOfProgramWritesTheCacheBack) {
       },
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(ReadBytes("end.txt"), "saved\r\n\r\n7\r\n");
+}
+
+// Only the changed lines are replaced; every other byte of the file stays, however long the
+// file or its lines are.
+TEST_F(LineFileTest, WriteBackReplacesOnlyChangedLines) {
+  std::string many;
+  many.reserve(7'000'000);
+  for (int i = 0; i < 1'000'000; ++i) many += std::to_string(i) + (i % 2 ? "\n" : "\r\n");
+  WriteBytes("many.txt", many);
+  PUTFILE("many.txt", 3, DGStr("three"));
+  FlushLineFiles();
+  std::string expected = many;
+  expected.replace(many.find("3\n"), 2, "three\r\n");
+  EXPECT_TRUE(ReadBytes("many.txt") == expected);
+
+  // A NUL inside a line, a 100 MB line, a line without its end at the end of the file.
+  std::string head = std::string("a\0b\r\n", 5) + "x";
+  WriteBytes("long.txt", head);
+  {
+    std::ofstream out("long.txt", std::ios::binary | std::ios::app);
+    std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 100; ++i) out << chunk;
+    out << "\nc\nd\ne";
+  }
+  const auto size = fs::file_size("long.txt");
+  PUTFILE("long.txt", 3, DGStr("D"));
+  PUTFILE("long.txt", 6, DGStr("g"));
+  FlushLineFiles();
+  std::string back = ReadBytes("long.txt");
+
+  ASSERT_EQ(back.size(), size + 8);
+  EXPECT_EQ(back.substr(0, 6), head);
+  EXPECT_EQ(back.find_first_not_of('x', 5), size - 6);
+  EXPECT_EQ(back.substr(size - 6), "\nc\nD\r\ne\r\n\r\ng\r\n");
 }

@@ -25,8 +25,13 @@ void AppendErrorLog(const char* text) {
   if (!text) text = "null";
   std::string line(text);
   line += "\r\n";
-  // The temporary directory is shared with other users: never follow a symbolic link.
-  platform::AppendToFile(ErrorLogPath().c_str(), line.data(), line.size());
+  // The temporary directory is shared with other users: never follow a symbolic link, and
+  // write only to a plain file of our own. The first failure is told on standard error.
+  static bool told = false;
+  if (!platform::AppendToFile(ErrorLogPath().c_str(), line.data(), line.size()) && !told) {
+    told = true;
+    platform::DebugOutput((std::string("Cannot write the error log ") + ErrorLogPath().c_str()).c_str());
+  }
 }
 
 double __Error(double code) {

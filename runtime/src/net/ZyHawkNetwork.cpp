@@ -1,11 +1,13 @@
 // The session object: datagram codec, lock, sending, and the worker thread.
 #include "net/ZyHawkNetwork.h"
+#include "net/ZyHawkWorker.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -167,40 +169,6 @@ void ZyHawkNetwork::LogOffPlayers() {
 
 // ---- Worker -------------------------------------------------------------------------------
 
-// One session's worker: its player counter, the group of the server's client connections
-// and the group of every socket it waits on.
-class ZyHawkWorker {
- public:
-  explicit ZyHawkWorker(ZyHawkNetwork* net) : net_(net) {}
-  void Run();
-
- private:
-  using Message = ZyHawkNetwork::Message;
-  using Player = ZyHawkNetwork::Player;
-
-  bool StopRequested();
-  void LocalUpkeep();
-  void ReadConnection();
-  bool ServerRead();  // false when the worker must end
-  void ReadClient(NLsocket s, std::vector<Message>* got);
-  void Disconnected(NLsocket s);
-  void DeliverLocal();
-  void ServerHandle();
-  void HandleRequest(const Message& msg, std::vector<std::pair<NLsocket, Message>>* out);
-  void ClientHandle();
-  void DropLeftovers();
-  void SendAll(std::vector<std::pair<NLsocket, Message>>& out);
-  void Shutdown();
-
-  ZyHawkNetwork* net_;
-  NLsocket listen_ = NL_INVALID;
-  NLsocket conn_ = NL_INVALID;
-  int nextId_ = ZyHawkNetwork::kFirstPlayerId;
-  NLint group_ = NL_INVALID;
-  NLint waitGroup_ = NL_INVALID;
-  unsigned char buf_[ZyHawkNetwork::kMaxDatagram];
-};
-
 void* ZyHawkNetwork::mainLoop(void* self) {
   ZyHawkWorker worker(static_cast<ZyHawkNetwork*>(self));
   worker.Run();
@@ -208,6 +176,18 @@ void* ZyHawkNetwork::mainLoop(void* self) {
 }
 
 void ZyHawkWorker::Run() {
+  Start();
+  while (!StopRequested() && Pass()) {
+    // Wait for the next datagram instead of sleeping blindly.
+    NLsocket ready[NL_MAX_GROUP_SOCKETS + 2];
+    if (nlPollGroup(waitGroup_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS + 2, kPassWaitMs) == NL_INVALID) {
+      htThreadSleep(kPassWaitMs);
+    }
+  }
+  Shutdown();
+}
+
+void ZyHawkWorker::Start() {
   // The starter already set the flags: a Stop that comes before this point is not lost.
   ZyHawkNetwork::Lock(net_);
   listen_ = net_->listenSocket;
@@ -219,23 +199,17 @@ void ZyHawkWorker::Run() {
   waitGroup_ = nlGroupCreate();
   if (conn_ != NL_INVALID) nlGroupAddSocket(waitGroup_, conn_);
   if (listen_ != NL_INVALID) nlGroupAddSocket(waitGroup_, listen_);
+}
 
-  for (;;) {
-    if (StopRequested()) break;
-    LocalUpkeep();
-    ReadConnection();
-    if (listen_ != NL_INVALID && !ServerRead()) break;
-    DeliverLocal();
-    if (listen_ != NL_INVALID) ServerHandle();
-    ClientHandle();
-    DropLeftovers();
-    // Wait for the next datagram instead of sleeping blindly.
-    NLsocket ready[NL_MAX_GROUP_SOCKETS + 2];
-    if (nlPollGroup(waitGroup_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS + 2, kPassWaitMs) == NL_INVALID) {
-      htThreadSleep(kPassWaitMs);
-    }
-  }
-  Shutdown();
+bool ZyHawkWorker::Pass() {
+  LocalUpkeep();
+  ReadConnection();
+  if (listen_ != NL_INVALID && !ServerRead()) return false;
+  DeliverLocal();
+  if (listen_ != NL_INVALID) ServerHandle();
+  ClientHandle();
+  DropLeftovers();
+  return true;
 }
 
 bool ZyHawkWorker::StopRequested() {
@@ -493,7 +467,9 @@ void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsoc
     case ZyHawkNetwork::NLM_CREATE_PLAYER: {
       Player p;
       p.socket = msg.socket;
-      p.id = nextId_++;
+      p.id = nextId_;
+      // Ids stay positive however many requests a server sees.
+      nextId_ = nextId_ == std::numeric_limits<int>::max() ? ZyHawkNetwork::kFirstPlayerId : nextId_ + 1;
       ZyHawkNetwork::NameFromRequest(msg, p.name);
       std::printf("server: created player %d (%s)\n", p.id, p.name);
       Message created;

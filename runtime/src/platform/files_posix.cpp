@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,6 +88,131 @@ bool IsOwnRegularFile(const char* path) {
   struct stat st {};
   return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
 }
+
+std::FILE* OpenRegularFile(const char* path) {
+  if (!path || !*path) return nullptr;
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
+}
+
+bool FileReplacement::Begin(const std::string& path) {
+  Abort();
+  error_ = 0;
+  target_ = path;
+  struct stat st {};
+  bool exists = false;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      // Replace the file the link names, so the link itself stays.
+      char resolved[PATH_MAX];
+      if (!realpath(path.c_str(), resolved)) {
+        error_ = errno;
+        return false;
+      }
+      target_ = resolved;
+      if (stat(resolved, &st) != 0) {
+        error_ = errno;
+        return false;
+      }
+    }
+    if (!S_ISREG(st.st_mode)) {
+      error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      return false;
+    }
+    exists = true;
+  } else if (errno != ENOENT) {
+    error_ = errno;
+    return false;
+  }
+  const std::size_t cut = target_.find_last_of('/');
+  const std::string dir = cut == std::string::npos ? std::string() : target_.substr(0, cut + 1);
+  const std::string base = cut == std::string::npos ? target_ : target_.substr(cut + 1);
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_ = dir + "." + base.substr(0, 200) + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    // A new file gets the permissions a plain create would give it.
+    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ >= 0) break;
+    if (errno != EEXIST) {
+      error_ = errno;
+      temp_.clear();
+      return false;
+    }
+  }
+  if (fd_ < 0) {
+    error_ = EEXIST;
+    temp_.clear();
+    return false;
+  }
+  if (exists) {
+    fchmod(fd_, st.st_mode & 07777);
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) (void)!fchown(fd_, st.st_uid, st.st_gid);
+  }
+  return true;
+}
+
+bool FileReplacement::Flush() {
+  if (fd_ < 0) return false;
+  if (!buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) {
+    error_ = errno;
+    buffer_.clear();
+    return false;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool FileReplacement::Write(const void* bytes, std::size_t length) {
+  if (fd_ < 0 || error_ != 0) return false;
+  constexpr std::size_t kBuffer = 1 << 16;
+  if (buffer_.size() + length > kBuffer && !Flush()) return false;
+  if (length >= kBuffer) {
+    if (!WriteAll(fd_, bytes, length)) {
+      error_ = errno;
+      return false;
+    }
+    return true;
+  }
+  buffer_.append(static_cast<const char*>(bytes), length);
+  return true;
+}
+
+bool FileReplacement::Commit() {
+  if (fd_ < 0 || error_ != 0 || !Flush()) {
+    Abort();
+    return false;
+  }
+  if (fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) error_ = errno;
+  if (close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
+  if (error_ == 0 && rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
+  if (error_ != 0) {
+    unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void FileReplacement::Abort() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+  buffer_.clear();
+}
+
+std::string FileReplacement::Error() const { return std::strerror(error_ != 0 ? error_ : EIO); }
 
 namespace {
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,42 @@ bool WriteAll(int fd, const void* bytes, std::size_t length);
 bool CreateFileExclusive(const char* path, const void* bytes, std::size_t length, int* errnoOut = nullptr);
 // True when path is a regular file (not a symbolic link) owned by this process's user.
 bool IsOwnRegularFile(const char* path);
+// Opens path for reading when it is a regular file; null otherwise. Opening never blocks, so
+// a FIFO or a device at that name cannot hang the caller.
+std::FILE* OpenRegularFile(const char* path);
+
+// Replaces a file only once its new contents are complete: the bytes go to a new temporary
+// file beside the target, which is flushed to disk and renamed over the target at Commit.
+// On any failure the target keeps its old contents and the temporary file is removed. A
+// target that exists but is not a regular file (a FIFO, a device, a directory) is refused; a
+// symbolic link is followed, and the file it names is replaced with its permissions kept.
+class FileReplacement {
+ public:
+  FileReplacement() = default;
+  ~FileReplacement() { Abort(); }
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Starts replacing path. False when that cannot begin; Error() says why.
+  bool Begin(const std::string& path);
+  // Buffered; false once any write has failed.
+  bool Write(const void* bytes, std::size_t length);
+  bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+  // Writes out, flushes to disk and renames into place. False on failure (target unchanged).
+  bool Commit();
+  // Gives up: the temporary file is removed and the target left alone.
+  void Abort();
+  // The reason of the last failure, as the system words it.
+  std::string Error() const;
+
+ private:
+  bool Flush();
+  int fd_ = -1;
+  int error_ = 0;
+  std::string target_;
+  std::string temp_;
+  std::string buffer_;
+};
 
 // Starts a program, looked up in PATH when the first argument holds no '/'. False when it
 // cannot be started. With wait, blocks until it ends and stores its exit code (128 + the

@@ -84,7 +84,9 @@ std::string CurrentDir();
 bool SetCurrentDir(const char* path);
 bool RemoveFile(const char* path);
 // Opens path for appending without following a symbolic link at the last component, and
-// writes the bytes. False when the file cannot be opened or written.
+// writes the bytes. Only a regular file with a single link, owned by this process's user, is
+// written (created if missing); anything else (a FIFO, a device, a hard link to another
+// file) is left alone. Never blocks on opening. False when nothing was written.
 bool AppendToFile(const char* path, const char* bytes, std::size_t length);
 
 // A modal message box with an exclamation icon. Returns at once where there is no display.

@@ -5,6 +5,7 @@
 #include <SDL2/SDL.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -338,8 +339,15 @@ bool SetCurrentDir(const char* path) { return path && chdir(path) == 0; }
 bool RemoveFile(const char* path) { return path && unlink(path) == 0; }
 
 bool AppendToFile(const char* path, const char* bytes, std::size_t length) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // Non-blocking, so a FIFO planted at the name cannot hang the program.
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
+    close(fd);
+    return false;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   bool ok = WriteAll(fd, bytes, length);
   close(fd);
   return ok;

@@ -7,6 +7,7 @@
 #include <tavelor/frame.h>
 #include <tavelor/storage.h>
 
+#include "platform/files_posix.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/WindowsPath.h"
 #include "storage/ZyShoeBox.h"
@@ -20,21 +21,78 @@ bool FAST_FILE::Holds(const char* file) const { return file && name[0] && std::s
 
 void FAST_FILE::Empty() {
   std::memset(lines, 0, sizeof lines);
+  std::memset(changed, 0, sizeof changed);
   name[0] = 0;
   lastLine = 0;
   dirty = false;
 }
 
+namespace {
+
+// Copies source to out with the changed lines replaced by their cached text and "\r\n";
+// every other byte is copied as it is. Returns the number of lines the source had.
+bool CopyWithChanges(std::FILE* source, const FAST_FILE& cache, platform::FileReplacement& out, int* sourceLines) {
+  int line = 0;
+  bool atStart = true, replacing = false;
+  if (source) {
+    unsigned char buf[1 << 16];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, source)) > 0) {
+      std::size_t pos = 0;
+      while (pos < n) {
+        if (atStart) {
+          atStart = false;
+          replacing = line < FAST_FILE::kLines && cache.changed[line];
+          if (replacing && !(out.Write(cache.lines[line], std::strlen(cache.lines[line])) && out.Write("\r\n", 2))) {
+            return false;
+          }
+        }
+        const void* nl = std::memchr(buf + pos, '\n', n - pos);
+        const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const unsigned char*>(nl) - buf) + 1 : n;
+        if (!replacing && !out.Write(buf + pos, end - pos)) return false;
+        if (nl) {
+          ++line;
+          atStart = true;
+        }
+        pos = end;
+      }
+    }
+    if (std::ferror(source)) return false;
+  }
+  // An unfinished last line that stays gets its line end when more lines follow.
+  if (!atStart) {
+    ++line;
+    if (!replacing && line <= cache.lastLine && !out.Write("\r\n", 2)) return false;
+  }
+  *sourceLines = line;
+  return true;
+}
+
+}  // namespace
+
 void FAST_FILE::WriteBack() {
   if (!name[0] || !dirty) return;
+  std::string failure;
   std::string path = FindWindowsPath(name, PathKind::NewFile);
-  if (path.empty()) return;
-  ZyFileSystem out(std::fopen(path.c_str(), "wb"));
-  if (!out.hFile) return;
-  for (int i = 0; i <= lastLine; ++i) {
-    std::fputs(lines[i], out.hFile);
-    std::fputs("\r\n", out.hFile);
+  platform::FileReplacement out;
+  if (path.empty()) {
+    failure = "no such directory";
+  } else if (!out.Begin(path)) {
+    failure = out.Error();
+  } else {
+    // The file as it is now, on disk or else in the data archive.
+    const std::string source = ResolveDataPath(name);
+    ZyFileSystem in(source.empty() ? nullptr : platform::OpenRegularFile(source.c_str()));
+    int sourceLines = 0;
+    bool ok = CopyWithChanges(in.hFile, *this, out, &sourceLines);
+    in.Close();
+    // Lines beyond the end of the file come from the cache; gaps become empty lines.
+    for (int i = sourceLines; ok && i <= lastLine; ++i) {
+      ok = out.Write(lines[i], std::strlen(lines[i])) && out.Write("\r\n", 2);
+    }
+    if (!ok || !out.Commit()) failure = out.Error();
   }
+  if (!failure.empty()) AppendErrorLog((std::string("Cannot write line file ") + name + ": " + failure).c_str());
 }
 
 double FAST_FILE::FillBuffer(const char* file) {
@@ -50,7 +108,7 @@ double FAST_FILE::FillBuffer(const char* file) {
   std::strcpy(name, file);
 
   std::string path = ResolveDataPath(file);
-  ZyFileSystem in(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+  ZyFileSystem in(path.empty() ? nullptr : platform::OpenRegularFile(path.c_str()));
   if (!in.hFile) {
     __Error(3);
     return 3;
@@ -99,6 +157,7 @@ double PutFile(const char* file, int line, DGStr& text) {
   std::memcpy(dst, text.c_str(), len);
   dst[len] = 0;
   if (line > __g_FastFile.lastLine) __g_FastFile.lastLine = line;
+  __g_FastFile.changed[line] = true;
   __g_FastFile.dirty = true;
   return result;
 }

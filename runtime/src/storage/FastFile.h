@@ -16,7 +16,10 @@ struct FAST_FILE {
   FAST_FILE& operator=(const FAST_FILE&) = delete;
 
   // Makes the cache hold file (writing the previous one back if it changed); null only writes
-  // back and empties the cache. Returns 0, or 3 when the file is neither on disk nor in the
+  // back and empties the cache. Write-back replaces the changed lines of the file as it is
+  // then on disk (or in the data archive) and keeps every other byte, also lines past 256 and
+  // the parts of long lines the cache never held; the new file is renamed into place only
+  // when complete, and a failure leaves the old file alone and goes to the error log. Returns 0, or 3 when the file is neither on disk nor in the
   // data archive (the cache then holds the name with no lines).
   double FillBuffer(const char* file);
   bool Holds(const char* file) const;
@@ -25,6 +28,8 @@ struct FAST_FILE {
   char lines[kLines][kLineBytes] = {};
   int lastLine = 0;
   bool dirty = false;
+  // The lines a PUTFILE set since the cache was filled: only these are replaced on write-back.
+  bool changed[kLines] = {};
 
  private:
   void WriteBack();

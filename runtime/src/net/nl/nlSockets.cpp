@@ -353,7 +353,8 @@ NLsocket nlAcceptConnection(NLsocket socket) {
     }
     return NL_INVALID;
   }
-  if (n < kRequestSize - 1 || std::memcmp(buf, kRequest, kRequestSize - 1) != 0) {
+  // A request is the whole 27-byte datagram; only its 26 characters are compared.
+  if (n < kRequestSize || std::memcmp(buf, kRequest, kRequestSize - 1) != 0) {
     SetError(NL_NO_PENDING);
     return NL_INVALID;
   }
