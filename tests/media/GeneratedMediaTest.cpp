@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/WaveFile.h"
 #include "display/Bitmap.h"
 #include "scene3d/Lumenar3D.h"
 
@@ -141,21 +142,23 @@ TEST(GeneratedMedia, CrashSoundIsAShortMonoWave) {
   std::ifstream in(kDir + "salto.wav", std::ios::binary);
   const std::vector<unsigned char> b(std::istreambuf_iterator<char>(in), {});
   ASSERT_GT(b.size(), 44u);
-  auto u16 = [&](std::size_t o) { return b[o] | b[o + 1] << 8; };
-  auto u32 = [&](std::size_t o) { return static_cast<std::uint32_t>(u16(o) | u16(o + 2) << 16); };
   EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
   EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-  EXPECT_EQ(u16(20), 1);  // PCM
-  EXPECT_EQ(u16(22), 1);  // mono
-  EXPECT_EQ(u32(24), 22050u);
-  EXPECT_EQ(u16(34), 16);
-  EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
-  const std::uint32_t samples = u32(40) / 2;
-  ASSERT_EQ(44 + samples * 2, b.size());
+  EXPECT_EQ(b[20] | b[21] << 8, 1);  // PCM
+  // As the sound slots read it.
+  WaveLayout wave;
+  ASSERT_TRUE(ReadWaveLayout(b.data(), b.size(), &wave));
+  EXPECT_EQ(wave.channels, 1);
+  EXPECT_EQ(wave.rate, 22050);
+  EXPECT_EQ(wave.bits, 16);
+  const std::size_t samples = wave.dataSize / 2;
   EXPECT_GT(samples, 22050u / 2);
   EXPECT_LT(samples, 22050u * 3);
   int peak = 0;
-  for (std::uint32_t k = 0; k < samples; ++k) peak = std::max(peak, std::abs(static_cast<std::int16_t>(u16(44 + 2 * k))));
+  for (std::size_t k = 0; k < samples; ++k) {
+    const std::size_t at = wave.dataOffset + 2 * k;
+    peak = std::max(peak, std::abs(static_cast<std::int16_t>(b[at] | b[at + 1] << 8)));
+  }
   EXPECT_GT(peak, 16000);  // loud, not clipped
   EXPECT_LT(peak, 32767);
 }
