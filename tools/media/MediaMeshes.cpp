@@ -145,7 +145,9 @@ void WriteGround(const std::string& path) {
     const double f = k / 7.0;
     shades.push_back(Rgb(static_cast<int>(90 + 70 * f), static_cast<int>(135 + 70 * f), static_cast<int>(85 + 40 * f)));
   }
-  constexpr int kLow = -12, kHigh = 30;  // mesh units; the game scales by 10
+  // Mesh units (the game scales by 10): 600 x 600 around the world, so the ground reaches
+  // close to the horizon whichever way she looks.
+  constexpr int kLow = -30, kHigh = 30, kStep = 2;
   m.PaletteOrder(shades, {kLow, 0, kLow});
   auto shade = [&](int x, int z) {
     // Smooth rolling patches plus a little grain, all from fixed waves.
@@ -154,10 +156,10 @@ void WriteGround(const std::string& path) {
     const int k = static_cast<int>(std::lround(v * 7));
     return shades[std::clamp(k, 0, 7)];
   };
-  for (int z = kLow; z < kHigh; ++z) {
+  for (int z = kLow; z < kHigh; z += kStep) {
     std::vector<Vertex> strip;
-    for (int x = kLow; x <= kHigh; ++x) {
-      strip.push_back({{double(x), 0, double(z + 1)}, 0, 0, shade(x, z + 1)});
+    for (int x = kLow; x <= kHigh; x += kStep) {
+      strip.push_back({{double(x), 0, double(z + kStep)}, 0, 0, shade(x, z + kStep)});
       strip.push_back({{double(x), 0, double(z)}, 0, 0, shade(x, z)});
     }
     m.Strip(strip, {12, -10, 12}, "ground");
