@@ -172,8 +172,8 @@ TEST_F(Game, ShotAndTouchesUseStrictDistances) {
 
 TEST_F(Game, TwentyFirstTouchCrashesWithoutSound) {
   vecSet(hag_pos, 60, 30, 60);  // high above the forest
-  vecSet(tmp, 60, 30.5, 60);
   PlaceCamera();
+  vecSet(tmp, 60, 30.5, 60);
   for (int touch = 1; touch <= 21; ++touch) {
     GhostsAway();
     ghost_pos(0, 0) = 60;
