@@ -15,7 +15,8 @@ fi
 
 work=$(mktemp -d)
 trap 'kill -9 "${pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+keep_shots() { [ -z "${HOLLERQUAST_SHOTS:-}" ] || cp "$work"/*.png "$HOLLERQUAST_SHOTS"/ 2>/dev/null || true; }
+fail() { echo "FAIL: $*"; keep_shots; exit 1; }
 check() { python3 "$here/frame_check.py" "$@"; }
 above() { python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) > float(sys.argv[2]) else 1)" "$1" "$2"; }
 
@@ -54,11 +55,12 @@ fi
 win=$(wait_window 'Hollerquast( <pause>)?') || fail "no window captioned Hollerquast"
 xdotool windowfocus --sync "$win"
 wait_window Hollerquast >/dev/null || fail "the game stays paused"
-sleep 1.5
+# Soon, before the first ghost reaches her.
+sleep 0.3
 
 # 1. The first view: night sky at the top, trees below, the magic counter at the top left.
 shot start
-sleep 0.4
+sleep 0.3
 shot still
 font=$work/prefix/bin/smalfont.bmp
 sky=$(check sky "$work/start.png"); above "$sky" 0.5 || fail "no night sky at the top (share $sky)"
@@ -72,7 +74,8 @@ before=$(stat -c %s "$work/sound.raw")
 xdotool click --repeat 30 --delay 30 4
 sleep 0.3
 shot crash
-sleep 3
+# The crash lasts two seconds; she drifts on downwards meanwhile, and the ghosts after her.
+sleep 1.6
 shot again
 quiet=$(level 0 "$before")
 loud=$(level "$before" 0)
@@ -101,5 +104,5 @@ set +e; wait "$pid"; rc=$?; set -e
 pid=
 [ "$rc" = 0 ] || fail "exit code $rc"
 echo "ok: Escape ends the game with exit code 0"
-[ -z "${HOLLERQUAST_SHOTS:-}" ] || cp "$work"/*.png "$HOLLERQUAST_SHOTS"/
+keep_shots
 echo "4 passed, 0 failed"
