@@ -26,10 +26,12 @@ if box=$(window '!!OpenGL Software Emulation!!'); then
 fi
 win=$(window 'Hollerquast( <pause>)?')
 xdotool windowfocus --sync "$win"
-# Speed up a little and drift left, so the picture shows her flying over the forest.
+# Off she goes over the forest, and fires a shot.
 sleep 0.5
-for _ in 1 2 3 4 5 6; do xdotool mousemove_relative -- -4 -25; sleep 0.05; done
-sleep 1.2
+for _ in 1 2 3; do xdotool mousemove_relative -- 0 -20; sleep 0.05; done
+sleep 0.6
+xdotool click 1
+sleep 0.15
 import -window "$win" "$out"
 xdotool key Escape
 wait "$pid" || true
