@@ -103,6 +103,16 @@ class OpenGLLumenar {
   // beyond the sprite table makes it do nothing.
   void SetTexture3D(int texture, int second, int mip);
 
+  // ---- Drawing into the 3D scene (OpenGLLumenarBillboards.cpp) ----
+  // Sprite slot as an upright billboard facing the camera, (x, y, z) the middle of its bottom
+  // edge, scale x image width / 2 wide and scale x image height / 2 high. Slots outside the
+  // table or without a picture draw nothing; the texture selection is kept.
+  void DrawBillboard(int slot, float x, float y, float z, float scale);
+  // Text of a font: size 0 at the font's pixel size with its top-left corner at the projected
+  // point, else in the world facing the camera, each glyph (picture width / 16) x size square.
+  // Leaves face culling as it was and the font's texture selected.
+  void Text3D(int font, const char* text, float x, float y, float z, float size);
+
   // ---- Data model ----
   GLuint textureNames[kSpriteSlots][2];  // [slot][0 plain, 1 mipmapped twin]
   TextureSelection selection;

@@ -1,6 +1,7 @@
 // The platform layer on SDL2 and POSIX.
 #include "platform/platform.h"
 #include "platform/files_posix.h"
+#include "platform/input_sdl.h"
 
 #include <SDL2/SDL.h>
 #include <fcntl.h>
@@ -223,6 +224,15 @@ bool PeekMessage(Message* out) {
       case SDL_QUIT:
         *out = {TAVELOR::WM_CLOSE, 0, 0};
         return true;
+      case SDL_MOUSEMOTION:
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEWHEEL:
+        NoteMouseEvent(e);
+        break;
+      case SDL_JOYDEVICEADDED:
+      case SDL_JOYDEVICEREMOVED:
+        JoystickSync();  // open a new joystick, or close a removed one, right away
+        break;
       case SDL_KEYDOWN: {
         int code = ScancodeToKeyCode(e.key.keysym.scancode);
         if (code > 0) g_latched[code] = 0x80;
@@ -283,6 +293,24 @@ void PushKeyEvent(WindowHandle window, int keyCode, bool down) {
 int ScancodeToKeyCode(int scancode) {
   for (const KeyPair& k : kKeys)
     if (k.sdl == scancode) return k.dik;
+  return 0;
+}
+
+bool KeyboardAvailable() { return SDL_WasInit(SDL_INIT_EVENTS) != 0; }
+
+int KeyCodeChar(int keyCode) {
+  // Number-pad operators give their character whatever the layout.
+  switch (keyCode) {
+    case 55: return '*';
+    case 74: return '-';
+    case 78: return '+';
+    default: break;
+  }
+  for (const KeyPair& k : kKeys) {
+    if (k.dik != keyCode) continue;
+    const SDL_Keycode sym = SDL_GetKeyFromScancode(k.sdl);
+    return sym > 0 && sym < 128 ? static_cast<int>(sym) : 0;
+  }
   return 0;
 }
 

@@ -59,6 +59,41 @@ class Lumenar3D {
   unsigned char specialKind = 0;  // 1 bump mapping, 2 cel shading
   float specialLight[3] = {0, 0, 0};
 
+  // ==== Lights, collision and 3D primitives ====================================================
+  // Light 0..7 (taken modulo 8) of colour 0x00BBGGRR; negative lights switch the special
+  // shading instead (-1 bump mapping, others cel shading; cut-off 0 off) and touch no GL state.
+  // debug has no effect.
+  void SpotLt(int light, unsigned long colour, float x, float y, float z, float dx, float dy,
+              float dz, float cutoff, int debug);
+  void AmbientLt(int light, unsigned long colour);
+
+  // Shape tests against frame `frame` of an object drawn at the current movement, rotations and
+  // scaling. The shape is moved into object space by the inverse of the rotation and
+  // translation. Object numbers outside the table, frames past the object and frames of fewer
+  // than three triangle records give no contact.
+  bool CollisionSphere(int object, int frame, float radius, float x, float y, float z);
+  bool CollisionAABB(int object, int frame, const float* centre, const float* a1, const float* a2,
+                     const float* a3);
+  // Distance to the nearest face in front (positive), else to the nearest behind (negative),
+  // else 0.
+  float CollisionRay(int object, int frame, float x, float y, float z, float dx, float dy,
+                     float dz);
+  // World to object space for the collision tests.
+  void ObjectSpaceInverse(float inverse[16]) const;
+
+  // World-space drawing with the current model-view matrix; colours 0x00BBGGRR.
+  void DrawLine(const float* p1, const float* p2, unsigned long colour, float width);
+  void DrawDot(const float* p, unsigned long colour, float size);
+  // Arrows of 20 units along x (red), y (green) and z (blue) from (x, y, z), drawn with the
+  // stored camera matrix.
+  void DrawCoordAxis(float x, float y, float z);
+  // The outlines of 80 triangles on the sphere; the colour is white afterwards.
+  void DrawSphereGrid(float* centre, float radius, unsigned long colour, short lineWidth);
+  // The 12 edges of the box centre +- a +- b +- c; the colour is white afterwards.
+  void DrawAABB(const float* centre, const float* a, const float* b, const float* c,
+                unsigned long colour, short lineWidth);
+  // ==== end of lights, collision and 3D primitives ============================================
+
   float eye[3] = {0, 0, 0};
   float target[3] = {0, 0, -1};
   float viewConeTan = 0;
@@ -99,5 +134,9 @@ extern Lumenar3D lumbo3D;
 extern int __mipmapping_state;
 // The mode last given to X_CULLMODE (-1, 0 or 1), which billboards restore after drawing.
 extern int __current_cullmode;
+
+// Outlines of the spherical triangle (a, b, c) (unit vectors) at centre and radius, split into
+// four depth times.
+void SubdivideSphereGrid(float* centre, float radius, float* a, float* b, float* c, int depth);
 
 }  // namespace TAVELOR

@@ -1,0 +1,62 @@
+// Characters of key presses: one per press, the lower key code first, the Shift rules.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <tavelor/tavelor.h>
+
+#include "display/OpenGLLumenar.h"
+#include "frame/Runtime.h"
+#include "input/DXInput.h"
+#include "platform/platform.h"
+
+using namespace TAVELOR;
+
+namespace {
+
+void Start() {
+  if (pDXin) return;
+  __DG_RESX = 320;
+  __DG_RESY = 240;
+  static char cmd[] = "";
+  __GlobalInit(nullptr, nullptr, cmd, 1, "Key Test");
+}
+
+// Keys pressed since the last release read as held (the frame's tap memory).
+void Press(std::initializer_list<int> codes) {
+  for (int code : codes) platform::PushKeyEvent(__hWnd, code, true);
+  Lumbo.WinMessages();
+}
+void ReleaseAll() {
+  platform::ClearKeyTaps();
+  EXPECT_EQ(pDXin->GetKeyChar(), 0);
+}
+
+TEST(KeyChar, OnePerPressLowestCodeFirstAndShiftRules) {
+  Start();
+  ReleaseAll();
+  EXPECT_EQ(std::string(INKEY_Str().c_str()), "");
+
+  Press({30});  // A
+  EXPECT_EQ(pDXin->GetKeyChar(), 'a');
+  EXPECT_EQ(pDXin->GetKeyChar(), 0);  // still held
+  Press({48});                        // B while A is held: A is found first and repeats
+  EXPECT_EQ(pDXin->GetKeyChar(), 0);
+  ReleaseAll();
+
+  struct Case {
+    std::initializer_list<int> keys;
+    int expected;
+  };
+  for (Case c : {Case{{42, 30}, 'A'}, Case{{54, 30}, 'A'}, Case{{54, 2}, '1'}, Case{{42, 2}, '1' - 32},
+                 Case{{28}, 10}, Case{{156}, 10}, Case{{14}, 8}, Case{{1}, 0}, Case{{57}, ' '}, Case{{52}, '.'}}) {
+    Press(c.keys);
+    EXPECT_EQ(pDXin->GetKeyChar(), c.expected) << *c.keys.begin();
+    ReleaseAll();
+  }
+  Press({2});
+  EXPECT_EQ(std::string(INKEY_Str().c_str()), "1");
+  ReleaseAll();
+}
+
+}  // namespace
