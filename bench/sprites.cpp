@@ -1,16 +1,20 @@
-// Sprites per frame: how many 32 x 32 SPRITE calls fit in one 60 Hz frame (16.7 ms), and
-// the same count for the driver drawing textured quads from one vertex array with a single
-// glDrawArrays (close to the most the driver can do). Both run in the same process on the
-// same context, positions and texture; the figures and their ratio are printed at the end.
-#include <benchmark/benchmark.h>
-
+// Sprites per frame: frames of 100, 1,000 and 5,000 32 x 32 SPRITE calls against the driver
+// drawing the same textured quads from one vertex array with a single glDrawArrays (close to
+// the most the driver can do), on the same context, positions, texture and state. Each round
+// draws one frame and waits for it (glFinish); the sides alternate. Before timing, both frames
+// are read back and checked pixel for pixel. Prints how many sprites fit in one 60 Hz frame
+// (16.7 ms) on each side and the ratio.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <tavelor/tavelor.h>
 
+#include "Compare.h"
 #include "display/OpenGLLumenar.h"
 #include "platform/platform.h"
 
@@ -18,16 +22,9 @@ using namespace TAVELOR;
 
 namespace {
 
-constexpr int kBatch = 2000;      // sprites or quads per measured batch
-constexpr double kFrameMs = 1000.0 / 60.0;
+constexpr int kMost = 5000;  // sprites in the largest frame
+constexpr double kFrameSeconds = 1.0 / 60.0;
 constexpr int kSlot = 1;
-
-struct Figure {
-  double seconds = 0;
-  long long items = 0;
-  double PerFrame() const { return seconds > 0 ? items / seconds * kFrameMs / 1000.0 : 0; }
-};
-Figure g_sprites, g_quads;
 
 std::vector<float> g_positions;  // x, y per item
 
@@ -67,7 +64,7 @@ void Setup() {
   }
   LOADSPRITE(path.c_str(), kSlot);
   unsigned seed = 12345;
-  for (int i = 0; i < kBatch; ++i) {
+  for (int i = 0; i < kMost; ++i) {
     seed = seed * 1103515245u + 12345u;
     g_positions.push_back(static_cast<float>((seed >> 8) % (640 - 32)));
     seed = seed * 1103515245u + 12345u;
@@ -75,62 +72,102 @@ void Setup() {
   }
 }
 
-void BM_SpriteCalls(benchmark::State& state) {
-  Setup();
+void DrawSprites(int n) {
+  for (int i = 0; i < n; ++i) SPRITE(kSlot, g_positions[2 * i], g_positions[2 * i + 1]);
   glFinish();
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kBatch; ++i) SPRITE(kSlot, g_positions[2 * i], g_positions[2 * i + 1]);
-    glFinish();
-    g_sprites.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    g_sprites.items += kBatch;
-  }
-  state.SetItemsProcessed(state.iterations() * kBatch);
 }
-BENCHMARK(BM_SpriteCalls)->Unit(benchmark::kMillisecond);
 
-void BM_OneDrawArrays(benchmark::State& state) {
-  Setup();
-  // The same quads, texture coordinates and texture, in one client-side array.
+// The same quads, texture coordinates and texture from one client-side array.
+std::vector<float> QuadArray(int n) {
   const float u = static_cast<float>(Lumbo.imageWidth[kSlot]) / static_cast<float>(Lumbo.textureWidth[kSlot]);
   const float v = static_cast<float>(Lumbo.imageHeight[kSlot]) / static_cast<float>(Lumbo.textureHeight[kSlot]);
   std::vector<float> array;
-  for (int i = 0; i < kBatch; ++i) {
+  for (int i = 0; i < n; ++i) {
     const float x = g_positions[2 * i], y = g_positions[2 * i + 1];
     const float corners[4][4] = {{x, -(y + 32), 0, 0}, {x + 32, -(y + 32), u, 0}, {x + 32, -y, u, v}, {x, -y, 0, v}};
     for (const auto& c : corners) array.insert(array.end(), c, c + 4);
   }
+  return array;
+}
+
+void DrawArray(const std::vector<float>& array) {
   glBindTexture(GL_TEXTURE_2D, Lumbo.textureNames[kSlot][0]);
   glEnable(GL_TEXTURE_2D);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   glVertexPointer(2, GL_FLOAT, 16, array.data());
   glTexCoordPointer(2, GL_FLOAT, 16, array.data() + 2);
-  glFinish();
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    glDrawArrays(GL_QUADS, 0, kBatch * 4);
-    glFinish();
-    g_quads.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    g_quads.items += kBatch;
-  }
+  glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(array.size() / 4));
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  state.SetItemsProcessed(state.iterations() * kBatch);
+  glFinish();
 }
-BENCHMARK(BM_OneDrawArrays)->Unit(benchmark::kMillisecond);
+
+void Clear() {
+  glClear(GL_COLOR_BUFFER_BIT);
+  glFinish();
+}
+
+std::vector<unsigned char> Pixels() {
+  std::vector<unsigned char> p(640 * 480 * 4);
+  glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
+  return p;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  const double ours = g_sprites.PerFrame(), reference = g_quads.PerFrame();
+  const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 41;
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  Setup();
   std::printf("renderer: %s\n", Lumbo.hasContext ? reinterpret_cast<const char*>(glGetString(GL_RENDERER)) : "none");
-  std::printf("SPRITE calls per 16.7 ms frame:              %.0f\n", ours);
-  std::printf("quads per 16.7 ms from one glDrawArrays:     %.0f\n", reference);
-  if (reference > 0) std::printf("ratio (SPRITE / glDrawArrays):              %.3f\n", ours / reference);
-  return 0;
+  if (!Lumbo.hasContext) return 1;
+  std::printf("32 x 32 sprites per 16.7 ms frame, median (quartiles) of %d interleaved rounds\n", rounds);
+  std::printf("%6s %24s %24s %18s\n", "count", "SPRITE", "one glDrawArrays", "ratio");
+  std::string ours, reference, ratio;
+  for (int n : {100, 1000, 5000}) {
+    const std::vector<float> array = QuadArray(n);
+    Clear();
+    DrawSprites(n);
+    const std::vector<unsigned char> mine = Pixels();
+    Clear();
+    DrawArray(array);
+    const std::vector<unsigned char> theirs = Pixels();
+    bench::Require(mine == theirs, std::to_string(n) + " sprites: the frames differ");
+    bench::Comparison c = bench::Interleave(
+        rounds,
+        [&] {
+          Clear();
+          const auto t0 = std::chrono::steady_clock::now();
+          DrawSprites(n);
+          return bench::Seconds(t0);
+        },
+        [&] {
+          Clear();
+          const auto t0 = std::chrono::steady_clock::now();
+          DrawArray(array);
+          return bench::Seconds(t0);
+        });
+    // Sprites per frame: more is better, so the quartiles swap.
+    auto perFrame = [n](const bench::Spread& s) {
+      return bench::Spread{n * kFrameSeconds / s.median, n * kFrameSeconds / s.high, n * kFrameSeconds / s.low};
+    };
+    const bench::Spread t = c.TimeRatio();
+    const bench::Spread speed{1 / t.median, 1 / t.high, 1 / t.low};
+    std::printf("%6d %24s %24s %18s\n", n, bench::Format(perFrame(c.Ours()), 1, "%.0f").c_str(),
+                bench::Format(perFrame(c.Reference()), 1, "%.0f").c_str(), bench::Format(speed, 1, "%.2f").c_str());
+    std::fflush(stdout);
+    char a[32], b[32], q[32];
+    std::snprintf(a, sizeof a, "%.0f", perFrame(c.Ours()).median);
+    std::snprintf(b, sizeof b, "%.0f", perFrame(c.Reference()).median);
+    std::snprintf(q, sizeof q, "%.2f", speed.median);
+    ours += (ours.empty() ? "" : " / ") + std::string(a);
+    reference += (reference.empty() ? "" : " / ") + std::string(b);
+    ratio += (ratio.empty() ? "" : " / ") + std::string(q);
+  }
+  std::printf("ratio target: >= 0.9 at every count\n");
+  bench::Row("`bench_sprites`: 32 x 32 sprites per 16.7 ms, frames of 100 / 1,000 / 5,000", ours,
+             "quads from one `glDrawArrays` " + reference, ratio + " (target >= 0.9)");
+  std::fflush(stdout);
+  std::_Exit(0);
 }

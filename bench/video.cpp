@@ -111,7 +111,7 @@ int main() {
     return *std::max_element(v.begin(), v.end()) - *std::min_element(v.begin(), v.end());
   };
   std::printf("video 640x480 H.264, %d rounds of 300 pictures\n", kRounds);
-  std::printf("  player (decode, RGB, upload, draw, swap): %8.1f pictures/s (spread %.1f)\n", Median(ours), spread(ours));
+  std::printf("  player (decode, BGRA, upload, draw, swap): %8.1f pictures/s (spread %.1f)\n", Median(ours), spread(ours));
   std::printf("  FFmpeg decoding alone:                    %8.1f pictures/s (spread %.1f)\n", Median(reference),
               spread(reference));
   std::printf("  ratio player / decoding: %.2f (spread %.2f)\n", Median(ratios), spread(ratios));

@@ -153,7 +153,7 @@ TEST_F(NlLayer, AcceptAnswersRequestsAndNothingElse) {
   ASSERT_TRUE(nlSetRemoteAddr(peer, &to));
   // Something that is not a request is consumed and refused without an answer: a wrong
   // character, or the 26 characters without the zero byte that makes the 27-byte request.
-  for (const auto& [bytes, n] : {std::pair<const char*, int>{"HawkNL request connectioX", 27}, {kRequest, 26}}) {
+  for (const auto& [bytes, n] : {std::pair<const char*, int>{"HawkNL request connection!", 27}, {kRequest, 26}}) {
     ASSERT_EQ(nlWrite(peer, bytes, n), n);
     ASSERT_TRUE(WaitFor([&] { return nlAcceptConnection(server) == NL_INVALID && nlGetError() == NL_NO_PENDING; }, 100));
   }

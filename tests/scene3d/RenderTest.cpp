@@ -171,23 +171,18 @@ TEST_F(SceneTest, BumpMappingLightsTheSideFacingTheLight) {
 class WithoutExtensions {
  public:
   WithoutExtensions(bool buffers, bool multitexture) {
-    if (buffers) glGenBuffersArb = nullptr, glBindBufferArb = nullptr, glBufferDataArb = nullptr,
-                 glDeleteBuffersArb = nullptr, glMapBufferArb = nullptr, glUnmapBufferArb = nullptr;
+    if (buffers) glGenBuffersArb = nullptr, glBindBufferArb = nullptr, glMapBufferArb = nullptr;
     if (multitexture) glActiveTextureArb = nullptr, glMultiTexCoord2fArb = nullptr, glClientActiveTextureArb = nullptr;
   }
   ~WithoutExtensions() {
-    glGenBuffersArb = gen_, glBindBufferArb = bind_, glBufferDataArb = data_, glDeleteBuffersArb = del_;
-    glMapBufferArb = map_, glUnmapBufferArb = unmap_;
+    glGenBuffersArb = gen_, glBindBufferArb = bind_, glMapBufferArb = map_;
     glActiveTextureArb = active_, glMultiTexCoord2fArb = coord_, glClientActiveTextureArb = client_;
   }
 
  private:
   PFN_GenBuffers gen_ = glGenBuffersArb;
   PFN_BindBuffer bind_ = glBindBufferArb;
-  PFN_BufferData data_ = glBufferDataArb;
-  PFN_DeleteBuffers del_ = glDeleteBuffersArb;
   PFN_MapBuffer map_ = glMapBufferArb;
-  PFN_UnmapBuffer unmap_ = glUnmapBufferArb;
   PFN_ActiveTexture active_ = glActiveTextureArb;
   PFN_MultiTexCoord2f coord_ = glMultiTexCoord2fArb;
   PFN_ClientActiveTexture client_ = glClientActiveTextureArb;

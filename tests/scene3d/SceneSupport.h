@@ -69,7 +69,8 @@ inline void BuildSphere(int object, float radius, std::uint32_t colour, int ring
     if (i > 0) X_OBJNEWGROUP();
     for (int j = 0; j <= segments; ++j) {
       for (int k : {i + 1, i}) {
-        const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j) / segments;
+        // The last column repeats the first exactly, so the seam welds.
+        const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j % segments) / segments;
         X_OBJADDVERTEX(radius * std::sin(lat) * std::sin(lon), radius * std::cos(lat),
                        radius * std::sin(lat) * std::cos(lon), static_cast<float>(j) / segments,
                        static_cast<float>(k) / rings, colour);
@@ -95,16 +96,6 @@ inline void SaveFrame(const std::string& name) {
   out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
   for (int row = kHeight - 1; row >= 0; --row)
     out.write(reinterpret_cast<const char*>(&p[static_cast<std::size_t>(row) * kWidth * 3]), kWidth * 3);
-}
-
-// Counts the window pixels whose colour satisfies pred.
-template <class Pred>
-int CountPixels(Pred pred) {
-  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
-  int n = 0;
-  for (int i = 0; i < kWidth * kHeight; ++i)
-    if (pred(p[i * 3], p[i * 3 + 1], p[i * 3 + 2])) ++n;
-  return n;
 }
 
 }  // namespace scene_test

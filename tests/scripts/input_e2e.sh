@@ -8,7 +8,9 @@ bin=$(cd "$2" && pwd)/tests/input_probe
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${IN_XVFB:-}" != 1 ]; then
-  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
+  # -noreset: a server that resets when its last client leaves refuses the next program's
+  # connection for a moment, and SDL would then fall back to a driver without a window.
+  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-noreset -screen 0 1024x768x24" bash "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -25,23 +27,34 @@ fail() {
 passed=0
 ok() { echo "ok: $*"; passed=$((passed + 1)); }
 
-wait_window() {  # caption (extended regex) -> window id
+find_window() {  # caption (extended regex) -> window id, now
+  id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
+  [ -n "$id" ] && echo "$id"
+}
+
+wait_window() {  # caption (extended regex) -> window id, within 30 s
   for _ in $(seq 1 300); do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
+    find_window "$1" && return 0
     sleep 0.1
   done
   return 1
 }
 
 start_probe() {  # mode
-  (cd / && TMPDIR="$work/" exec timeout 120 "$bin" "$1" >"$work/out" 2>"$work/err") &
+  (cd / && SDL_VIDEODRIVER=x11 TMPDIR="$work/" exec timeout 120 "$bin" "$1" >"$work/out" 2>"$work/err") &
   pid=$!
-  # Software rendering asks for a confirmation first; the box takes the focus meanwhile.
-  if box=$(wait_window '!!OpenGL Software Emulation!!'); then
-    sleep 0.3
-    xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
-  fi
+  # Software rendering asks for a confirmation first (the box takes the focus meanwhile);
+  # the probe says "ready" once start-up is over.
+  for _ in $(seq 1 600); do
+    if box=$(find_window '!!OpenGL Software Emulation!!'); then
+      sleep 0.3
+      timeout 5 xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+    fi
+    grep -q '^ready$' "$work/out" && break
+    kill -0 "$pid" 2>/dev/null || fail "probe ended during start-up"
+    sleep 0.1
+  done
+  grep -q '^ready$' "$work/out" || fail "probe not ready"
   win=$(wait_window 'Input Probe( <pause>)?') || fail "no probe window"
   xdotool windowfocus --sync "$win"
   wait_window 'Input Probe' >/dev/null || fail "probe window did not get the focus"
@@ -125,7 +138,6 @@ expect_exit_zero "closing the window"
 
 # ---- Text entry and KEYWAIT ----------------------------------------------------------------------
 start_probe text
-wait_line ready
 press_keys 1 2 period 5 Return
 wait_line 'value 12.5'
 ok "INPUT of a number"

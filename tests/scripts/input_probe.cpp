@@ -39,7 +39,6 @@ void PointerMode() {
 }
 
 void TextMode() {
-  std::printf("ready\n");
   double value = 0;
   INPUT(value, 10, 10);
   std::printf("value %g\n", value);
@@ -72,6 +71,7 @@ int main(int argc, char** argv) {
   __DG_RESY = 480;
   __g_cmdline = JoinCommandLine(argc, argv);
   __GlobalInit(nullptr, nullptr, __g_cmdline.c_str(), 1, "Input Probe");
+  std::printf("ready\n");
   const char* mode = argc > 1 ? argv[1] : "";
   if (std::strcmp(mode, "mouse") == 0) MouseMode();
   if (std::strcmp(mode, "pointer") == 0) PointerMode();

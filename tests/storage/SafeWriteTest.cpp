@@ -146,6 +146,16 @@ TEST_F(SafeWriteTest, PlantedFifosAndHardLinksEndNormally) {
       ::testing::ExitedWithCode(0), "");
   EXPECT_TRUE(fs::is_fifo("pipe.txt"));
   fs::remove(ErrorLogPath().c_str());
+  // With a plain log, the refusal is reported there.
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        PUTFILE("pipe.txt", 0, DGStr("x"));
+        END();
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ErrorLog(), "Cannot write line file pipe.txt: not a regular file\r\n");
+  fs::remove(ErrorLogPath().c_str());
 
   // A hard link at the log is refused; one at a line file is replaced, not written through.
   WriteBytes("victim", "keep\n");

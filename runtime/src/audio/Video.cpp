@@ -63,6 +63,7 @@ class MovieScreen {
     glPushMatrix();
     glLoadIdentity();
     glViewport(0, 0, clientWidth, clientHeight);
+    Lumbo.FlushBatch();  // the movie binds its own texture
     for (GLenum cap : {GL_DEPTH_TEST, GL_LIGHTING, GL_BLEND, GL_CULL_FACE, GL_FOG, GL_ALPHA_TEST, GL_SCISSOR_TEST})
       glDisable(cap);
     if (glActiveTextureArb) {

@@ -105,6 +105,7 @@ long double OpenGLLumenar::AccurateTime() const {
 void OpenGLLumenar::SetMaxFPS(int fps) { frameInterval = fps > 0 ? 1000.0 / fps : 2.0; }
 
 int OpenGLLumenar::Init(HWND win, int width, int height, int bits, unsigned int fps) {
+  FlushBatch();
   SetMaxFPS(static_cast<int>(fps));
   window = win;
   if (bits == 0) bits = platform::GetDesktopMode().bits;
@@ -139,6 +140,7 @@ int OpenGLLumenar::Init(HWND win, int width, int height, int bits, unsigned int 
 }
 
 void OpenGLLumenar::SetDCPixelFormat() {
+  FlushBatch();
   if (!hasContext) return;
   pixelFormatChosen = true;
   softwareRendering = IsSoftwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
@@ -208,6 +210,7 @@ void OpenGLLumenar::ChangeSize(int width, int height) {
 }
 
 void OpenGLLumenar::Make2DViewport(int x, int y, int width, int height) {
+  FlushBatch();
   if (width < 1 || height < 1) {
     width = displayWidth;
     height = displayHeight;
@@ -247,6 +250,7 @@ int OpenGLLumenar::WinMessages() {
 }
 
 long double OpenGLLumenar::FlipScreens() {
+  FlushBatch();
   if (hasContext) {
     glFlush();
     platform::SwapWindow(window);
@@ -275,6 +279,7 @@ long double OpenGLLumenar::FlipScreens() {
 
 void OpenGLLumenar::FreeAll() {
   const bool gl = hasContext && platform::HasGLContext();
+  FlushBatch();
   for (int i = 0; i < kSpriteSlots; ++i) {
     if (gl) glDeleteTextures(2, textureNames[i]);
     textureNames[i][0] = textureNames[i][1] = 0;

@@ -95,7 +95,15 @@ class OpenGLLumenar {
   bool SaveBMPSprite(int slot, const char* file);
   void BlendToSurface(int from, int to);
   // Binds a sprite's plain texture on unit 0 for a 2D draw (unit 1 off) and selects {slot, -1, 0}.
+  // The binding is remembered: while nothing else uses OpenGL, binding the same sprite again
+  // issues no OpenGL call.
   void BindSprite(int slot);
+  // Ends a run of sprite drawing: forgets the remembered sprite binding, so that the next sprite
+  // sets its state again. Sprites drawn one after the other with the same texture change no
+  // OpenGL state, and the driver draws their quads together in one batch. Every other use of
+  // OpenGL (2D primitives, surfaces, texture uploads, pixel reads, presenting the frame, 3D
+  // drawing) must call this first, as it may change the texture units and bindings.
+  void FlushBatch();
   // Makes a texture selection current: stores it and binds as the 3D texture selection does
   // (-1 for none; the twin when mip is non-zero; the second texture on unit 0, the first on 1).
   void ApplyTextureSelection(int texture, int second, int mip);
@@ -140,6 +148,10 @@ class OpenGLLumenar {
   // Report of the pixel format, kept for the tests: true when Mesa renders in software.
   bool softwareRendering = false;
   bool pixelFormatChosen = false;
+
+ private:
+  bool spriteBound_ = false;  // OpenGL has unit 1 off and boundSprite_ bound and on in unit 0
+  GLuint boundSprite_ = 0;
 };
 
 // The nine extension entry points, null until Init finds "GL_ARB_multitexture".

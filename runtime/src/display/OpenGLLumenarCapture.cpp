@@ -23,6 +23,7 @@ bool OpenGLLumenar::SaveMemoryToBMP(const char* file, unsigned char* pixels, int
 }
 
 bool OpenGLLumenar::SaveBMPFile(const char* file) {
+  FlushBatch();
   if (!hasContext || displayWidth <= 0 || displayHeight <= 0) return false;
   std::vector<unsigned char> pixels(static_cast<std::size_t>(displayWidth) * displayHeight * 3);
   glReadBuffer(GL_BACK);
@@ -33,6 +34,7 @@ bool OpenGLLumenar::SaveBMPFile(const char* file) {
 }
 
 bool OpenGLLumenar::SaveBMPSprite(int slot, const char* file) {
+  FlushBatch();
   if (!IsSpriteSlot(slot) || !hasContext || textureNames[slot][0] == 0) return false;
   const int tw = textureWidth[slot], th = textureHeight[slot];
   if (tw <= 0 || th <= 0) return false;
@@ -46,6 +48,7 @@ bool OpenGLLumenar::SaveBMPSprite(int slot, const char* file) {
 }
 
 void OpenGLLumenar::BlendToSurface(int from, int to) {
+  FlushBatch();
   if (!hasContext || !IsSurface(from) || !IsSurface(to)) return;
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);
@@ -74,11 +77,13 @@ void SAVEBMP(DGStr file) { Lumbo.SaveBMPFile(file.c_str()); }
 void SAVESPRITE(double n, DGStr file) { Lumbo.SaveBMPSprite(TruncToInt(n), file.c_str()); }
 
 void BLACKSCREEN() {
+  Lumbo.FlushBatch();
   if (Lumbo.hasContext) glClear(GL_COLOR_BUFFER_BIT);
   Lumbo.FreeSurface(0);
 }
 
 void BLENDSCREEN(DGStr file) {
+  Lumbo.FlushBatch();
   if (!Lumbo.hasContext) return;
   const std::string path = ResolveDataPath(file.c_str());
   if (path.empty()) return;

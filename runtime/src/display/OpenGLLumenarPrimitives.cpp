@@ -39,6 +39,7 @@ bool IsKeyColour(unsigned long colour) { return (colour & 0xFFFFFFFFul) == kSpri
 class PrimitiveScope {
  public:
   PrimitiveScope(OpenGLLumenar& l, unsigned long colour) : l_(l), saved_(l.selection) {
+    l.FlushBatch();
     const float a = l.currentAlpha;
     glDisable(GL_ALPHA_TEST);
     auto scaled = [a](unsigned long c) { return static_cast<GLubyte>(static_cast<int>(static_cast<float>(c & 255) * a) & 255); };
@@ -113,6 +114,7 @@ void OpenGLLumenar::DrawRect(float x1, float y1, float x2, float y2, unsigned lo
 }
 
 unsigned int OpenGLLumenar::GetPixel(int x, int y) {
+  FlushBatch();
   if (!hasContext || x < 0 || y < 0 || x >= displayWidth || y >= displayHeight) return 0;
   unsigned char rgb[3] = {0, 0, 0};
   glReadBuffer(GL_BACK);
@@ -143,6 +145,7 @@ void OpenGLLumenar::PolyPoint(int x, int y, float u, float v, unsigned long colo
 }
 
 void OpenGLLumenar::EndPoly() {
+  FlushBatch();
   if (!hasContext || g_PolyPoints.count < 3) return;
   // A slot beyond the sprite table draws untextured, like a negative one.
   const int texture = IsSpriteSlot(g_nTexture) ? g_nTexture : -1;

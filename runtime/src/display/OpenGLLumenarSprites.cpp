@@ -46,9 +46,7 @@ void OpenGLLumenar::StretchSprite(int slot, float x, float y, float width, float
   float u, v;
   if (!PictureSpan(*this, slot, &u, &v)) return;
   BindSprite(slot);
-  glPushMatrix();
   Quad(x, -(y + height), x + width, -y, u, v);
-  glPopMatrix();
 }
 
 void OpenGLLumenar::RotoSprite(int slot, float x, float y, float angle) {

@@ -36,6 +36,7 @@ bool OpenGLLumenar::LoadSurface(int n, const char* file, bool) {
 }
 
 bool OpenGLLumenar::GrabSurface(int n) {
+  FlushBatch();
   if (!IsSurface(n) || !hasContext) return false;
   const int tile = std::min(MaxTextureSize(), 1024);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -75,6 +76,7 @@ bool OpenGLLumenar::GrabSurface(int n) {
 }
 
 void OpenGLLumenar::FreeSurface(int n) {
+  FlushBatch();
   if (!IsSurface(n)) return;
   Surface& s = surfaces[n];
   if (hasContext) {
@@ -87,6 +89,7 @@ void OpenGLLumenar::FreeSurface(int n) {
 }
 
 void OpenGLLumenar::PasteSurface(int n) {
+  FlushBatch();
   if (!IsSurface(n) || !hasContext) return;
   const Surface& s = surfaces[n];
   if (s.columns <= 0 || s.rows <= 0) return;

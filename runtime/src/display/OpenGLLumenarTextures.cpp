@@ -59,6 +59,7 @@ void UploadTexels(const Texels& texels, unsigned int* name, unsigned int* mipNam
 int MakeTextureFromBmp(const BmpFile& file, int x, int y, int w, int h, unsigned int* name,
                        unsigned int* mipName, unsigned long key, bool useKey, bool bump) {
   if (!Lumbo.hasContext || !name) return 0;
+  Lumbo.FlushBatch();  // the upload binds textures
   if (w == 0 || h == 0) {
     w = file.header.width;
     h = file.header.height;
@@ -104,6 +105,7 @@ bool OpenGLLumenar::LoadSprite(int slot, const char* file, unsigned long key, bo
 }
 
 bool OpenGLLumenar::GrabSprite(int slot, int x, int y, int width, int height) {
+  FlushBatch();
   if (!IsSpriteSlot(slot) || !hasContext) return false;
   const int max = MaxTextureSize();
   if (width < 1 || height < 1 || width > max || height > max) return false;
@@ -127,6 +129,7 @@ bool OpenGLLumenar::GrabSprite(int slot, int x, int y, int width, int height) {
 }
 
 bool OpenGLLumenar::GetSpritePixels(int slot) {
+  FlushBatch();
   if (!IsSpriteSlot(slot)) return false;
   if (alphaMask[slot]) return true;
   if (!hasContext || textureNames[slot][0] == 0 || textureWidth[slot] <= 0 || textureHeight[slot] <= 0)
@@ -142,6 +145,7 @@ bool OpenGLLumenar::GetSpritePixels(int slot) {
 }
 
 void OpenGLLumenar::FreeSprite(int slot) {
+  FlushBatch();
   if (!IsSpriteSlot(slot)) return;
   if (hasContext) glDeleteTextures(2, textureNames[slot]);
   textureNames[slot][0] = textureNames[slot][1] = 0;
@@ -160,6 +164,9 @@ void OpenGLLumenar::BindSprite(int slot) {
   selection = {slot, -1, 0};
   if (!hasContext) return;
   const GLuint name = IsSpriteSlot(slot) ? textureNames[slot][0] : 0;
+  // Unchanged state means no OpenGL call at all, so the driver keeps collecting the quads of
+  // consecutive sprites into one draw instead of drawing and revalidating sprite by sprite.
+  if (spriteBound_ && boundSprite_ == name) return;
   if (glMultiTexCoord2fArb && glActiveTextureArb) {
     glActiveTextureArb(GL_TEXTURE1);
     glDisable(GL_TEXTURE_2D);
@@ -167,9 +174,14 @@ void OpenGLLumenar::BindSprite(int slot) {
   }
   glBindTexture(GL_TEXTURE_2D, name);
   glEnable(GL_TEXTURE_2D);
+  spriteBound_ = true;
+  boundSprite_ = name;
 }
 
+void OpenGLLumenar::FlushBatch() { spriteBound_ = false; }
+
 void OpenGLLumenar::ApplyTextureSelection(int texture, int second, int mip) {
+  FlushBatch();
   selection = {texture, second, mip != 0 ? 1 : 0};
   if (!hasContext) return;
   auto nameOf = [&](int slot) -> GLuint { return IsSpriteSlot(slot) ? textureNames[slot][mip != 0 ? 1 : 0] : 0; };

@@ -40,7 +40,7 @@ void SHOWSCREEN() {
   }
   PollInputForFrame();
   if (EscapeDown() || AltF4Down()) NormalEnd();
-  if (Lumbo.FlipScreens() == 0) NormalEnd();
+  if (Lumbo.FlipScreens() == 0) NormalEnd();  // ends the sprite run too
   if (Lumbo.hasContext) {
     glEnable(GL_BLEND);
     glDisable(GL_BLEND);

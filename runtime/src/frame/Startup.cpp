@@ -124,6 +124,7 @@ int __GlobalInit(HINSTANCE instance, HINSTANCE, char*, int, const char* caption)
   SETSHOEBOX(dir.c_str(), dir.c_str());
   LOADFONT("smalfont.bmp", 0);
 
+  Lumbo.FlushBatch();
   if (Lumbo.hasContext) glClear(GL_COLOR_BUFFER_BIT);
   Lumbo.FlipScreens();
   Lumbo.Make2DViewport(0, 0, 0, 0);

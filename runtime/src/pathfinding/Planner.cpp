@@ -48,6 +48,15 @@ void FillMoves(const float* map, int width, int height, bool diagonals, std::uin
   }
 }
 
+// The cost of entering each cell: value / largest + 1 when passable, else kBlocked.
+void FillMap(const Planner::Description& d, double largest, float* map) {
+  const std::size_t cells = static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.height);
+  for (std::size_t i = 0; i < cells; ++i) {
+    const double v = d.cells[i];
+    map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : Planner::kBlocked;
+  }
+}
+
 }  // namespace
 
 Planner::~Planner() = default;
@@ -69,34 +78,40 @@ bool Planner::createMap(const Description& d) {
   }
   if (largest == 0.0) return false;
 
-  // Build everything aside so a failure leaves the planner as it was.
-  std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
-  ZeroedArray<std::uint32_t> cellNode = MakeZeroedArray<std::uint32_t>(cells);
   const std::size_t poolSize = d.poolSize == 0 ? cells : std::min<std::size_t>(d.poolSize, cells);
   const std::size_t openSize = d.openCapacity == 0 ? cells : std::min<std::size_t>(d.openCapacity, cells);
-  std::unique_ptr<std::int32_t[]> openPos(new (std::nothrow) std::int32_t[poolSize]);
-  std::unique_ptr<std::uint8_t[]> moves(new (std::nothrow) std::uint8_t[cells]);
-  NodeFactory pool;
-  FixedDeque<OpenEntry> open;
-  NodeHashTable closed;
-  if (!map || !cellNode || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
-      !closed.create(d.closedBits, pool))
-    return false;
-
-  for (std::size_t i = 0; i < cells; ++i) {
-    const double v = d.cells[i];
-    map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : kBlocked;
+  const unsigned closedBits = std::min(d.closedBits, NodeHashTable::kMaxBits) & ~1u;
+  const std::size_t loadedCells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
+  if (map_ && loadedCells == cells && pool_.capacity() == poolSize && openLimit_ == openSize &&
+      closed_.bucketCount() > 0 && closed_.bits() == closedBits) {
+    // The same sizes as the loaded map: its storage is taken over, already touched, and only
+    // the earlier search's traces are cleared. Nothing here can fail.
+    dropSearch();
+    FillMap(d, largest, map_.get());
+    FillMoves(map_.get(), d.width, d.height, d.allowDiagonals, moves_.get());
+  } else {
+    // Build everything aside so a failure leaves the planner as it was.
+    std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
+    ZeroedArray<std::uint32_t> cellNode = MakeZeroedArray<std::uint32_t>(cells);
+    std::unique_ptr<std::int32_t[]> openPos(new (std::nothrow) std::int32_t[poolSize]);
+    std::unique_ptr<std::uint8_t[]> moves(new (std::nothrow) std::uint8_t[cells]);
+    NodeFactory pool;
+    FixedDeque<OpenEntry> open;
+    NodeHashTable closed;
+    if (!map || !cellNode || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
+        !closed.create(d.closedBits, pool))
+      return false;
+    FillMap(d, largest, map.get());
+    FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
+    map_ = std::move(map);
+    cellNode_ = std::move(cellNode);
+    openPos_ = std::move(openPos);
+    moves_ = std::move(moves);
+    pool_ = std::move(pool);
+    open_ = std::move(open);
+    openLimit_ = openSize;
+    closed_ = std::move(closed);
   }
-  FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
-
-  map_ = std::move(map);
-  cellNode_ = std::move(cellNode);
-  openPos_ = std::move(openPos);
-  moves_ = std::move(moves);
-  pool_ = std::move(pool);
-  open_ = std::move(open);
-  openLimit_ = openSize;
-  closed_ = std::move(closed);
   desc_ = d;
   const float w = d.weight;
   desc_.weight = w > 1.0f ? 1.0f : (w > 0.0f ? w : 0.0f);  // NaN fails both tests: 0

@@ -125,7 +125,7 @@ bool FileReplacement::Begin(const std::string& path) {
       }
     }
     if (!S_ISREG(st.st_mode)) {
-      error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      error_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
       return false;
     }
     exists = true;
@@ -212,7 +212,10 @@ void FileReplacement::Abort() {
   buffer_.clear();
 }
 
-std::string FileReplacement::Error() const { return std::strerror(error_ != 0 ? error_ : EIO); }
+std::string FileReplacement::Error() const {
+  if (error_ == kNotRegular) return "not a regular file";
+  return std::strerror(error_ != 0 ? error_ : EIO);
+}
 
 namespace {
 

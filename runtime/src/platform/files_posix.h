@@ -60,6 +60,7 @@ class FileReplacement {
   std::string Error() const;
 
  private:
+  static constexpr int kNotRegular = -1;  // an error of our own: a FIFO, a device, ...
   bool Flush();
   int fd_ = -1;
   int error_ = 0;

@@ -36,6 +36,7 @@ class KeepMaterial {
 class NoTexture {
  public:
   explicit NoTexture(OpenGLLumenar& l) : l_(l), saved_(l.selection), active_(l.selection.slot >= 0) {
+    l.FlushBatch();
     if (!active_) return;
     if (glMultiTexCoord2fArb && glActiveTextureArb) {
       glActiveTextureArb(GL_TEXTURE1);

@@ -100,6 +100,7 @@ void DisableArrays() {
 
 void MeshObjectX::MakeCelShadeTexutre() {
   if (celTexture != 0 || !Lumbo.hasContext) return;
+  Lumbo.FlushBatch();  // binds the new texture
   int height = 1;
   while (height < palette.count && height < 32768) height *= 2;
   celRowStep = 1.0f / static_cast<float>(height);
@@ -137,13 +138,14 @@ void MeshObjectX::MakeCelShadeTexutre() {
 
 void Lumenar3D::RenderObject(int object, int frame) {
   const MeshObjectX* m = Object(object);
-  if (m && frame >= 0 && frame < m->frames.count) RenderMD2(object, frame, frame, 0, false);
+  if (m && frame < m->frames.count) RenderMD2(object, frame, frame, 0, false);
 }
 
 void Lumenar3D::RenderMD2(int object, int a, int b, float blend, bool smooth) {
   MeshObjectX* m = Object(object);
   if (!m || m->frames.count == 0 || m->frames[0].nodes.count == 0) return;
   if (!display || !display->hasContext) return;
+  display->FlushBatch();  // object drawing changes texture units and bindings
   if (!std::isfinite(blend)) blend = 0;
 
   if (smooth) {
