@@ -5,6 +5,7 @@ set -euo pipefail
 src=$1
 bin=$2/game/hollerquast
 here=$(cd "$(dirname "$0")" && pwd)
+[ -x "$bin" ] || { echo "no game in this build"; exit 77; }
 
 if [ "${IN_XVFB:-}" != 1 ]; then
   # A random first display number keeps parallel runs from racing for the same one.
@@ -62,9 +63,6 @@ exe_dir=$(dirname "$(readlink -f "$bin")")
 expected=$(printf 'OpenGL Software Emulation\nCurrent Dir\n%s' "$exe_dir")
 expected_hw=$(printf 'OpenGL Hardware Support\nCurrent Dir\n%s' "$exe_dir")
 [ "$log" = "$expected" ] || [ "$log" = "$expected_hw" ] || fail "error log: $log"
-import -window "$win" "$work/frame.png"
-mean=$(convert "$work/frame.png" -format '%[fx:mean]' info:)
-[ "$mean" = 0 ] || fail "first frame not cleared (mean $mean)"
 xdotool windowfocus --sync "$win"; xdotool key Escape
 expect_exit_zero "Escape"
 

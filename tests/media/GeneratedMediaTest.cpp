@@ -1,0 +1,166 @@
+// Hollerquast's generated media: every mesh loads into an object slot and has the size the
+// world's layout expects, the pictures read back with the sizes and transparency they need,
+// and the crash sound is a 22,050 Hz wave.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "audio/WaveFile.h"
+#include "display/Bitmap.h"
+#include "scene3d/Lumenar3D.h"
+
+namespace {
+
+using namespace TAVELOR;
+
+const std::string kDir = std::string(TAVELOR_BINARY_DIR) + "/game/";
+
+struct Bounds {
+  float lo[3] = {1e9f, 1e9f, 1e9f};
+  float hi[3] = {-1e9f, -1e9f, -1e9f};
+  int triangles = 0;
+  float Size(int a) const { return hi[a] - lo[a]; }
+};
+
+// Loads a mesh the way X_LOADOBJ does and measures the triangles it will draw.
+Bounds Measure(const char* name) {
+  constexpr int kSlot = 4000;
+  Bounds b;
+  EXPECT_TRUE(lumbo3D.LoadObject((kDir + name).c_str(), kSlot)) << name;
+  const MeshObjectX& mesh = lumbo3D.meshes[kSlot];
+  EXPECT_LE(mesh.palette.count, 256) << name;
+  if (mesh.frames.count == 0) return b;
+  const POLY_FRAME& frame = mesh.frames[0];
+  b.triangles = frame.triangles.count / 3;
+  for (const POLY_NODE& v : frame.triangles)
+    for (int a = 0; a < 3; ++a) {
+      b.lo[a] = std::min(b.lo[a], v.position[a]);
+      b.hi[a] = std::max(b.hi[a], v.position[a]);
+    }
+  return b;
+}
+
+TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
+  // A tree is drawn at height 7: its base must then be on the ground, its top about 14 up,
+  // and it must fit between its neighbours 10 units apart.
+  const Bounds tree = Measure("tree.ddd");
+  EXPECT_GT(tree.triangles, 50);
+  EXPECT_NEAR(tree.lo[1] + 7, 0, 0.02);
+  EXPECT_NEAR(tree.Size(1), 14, 0.6);
+  EXPECT_LT(tree.Size(0), 9);
+  EXPECT_LT(tree.Size(2), 9);
+
+  // The house is drawn at height 0: it stands on the ground, about 6 units each way.
+  const Bounds house = Measure("house.ddd");
+  EXPECT_NEAR(house.lo[1], 0, 0.02);
+  for (int a = 0; a < 3; ++a) EXPECT_NEAR(house.Size(a), 6, 1) << "axis " << a;
+
+  // The ground, scaled by 10, lies at height 0 and covers the world and the house at
+  // (-3.5, 0, 2.5).
+  const Bounds ground = Measure("ground.ddd");
+  EXPECT_EQ(ground.lo[1], 0);
+  EXPECT_EQ(ground.hi[1], 0);
+  for (int a : {0, 2}) {
+    EXPECT_LE(ground.lo[a] * 10, -3.5 + house.lo[a]);
+    EXPECT_GE(ground.hi[a] * 10, 160);
+  }
+
+  // The witch and a ghost are about 2 units; the shot is a small piece.
+  const Bounds hag = Measure("hag.ddd"), ghost = Measure("ghost.ddd"), shot = Measure("shoot.ddd");
+  for (const Bounds* b : {&hag, &ghost}) {
+    const float largest = std::max({b->Size(0), b->Size(1), b->Size(2)});
+    EXPECT_GT(largest, 1.6);
+    EXPECT_LT(largest, 2.8);
+  }
+  // She faces -z: the broom's stick reaches further forward than its bristles backward.
+  EXPECT_LT(hag.lo[2], -1.1);
+  EXPECT_GT(shot.triangles, 0);
+  EXPECT_LT(std::max({shot.Size(0), shot.Size(1), shot.Size(2)}), 0.6);
+
+  // The sky box is a unit box around its origin; scaled by 900 it stays inside the far plane
+  // of 1500 along every wall's middle (the 8-bit quantisation may cut one step off the top).
+  const Bounds sky = Measure("skybox.ddd");
+  for (int a = 0; a < 3; ++a) {
+    EXPECT_FLOAT_EQ(sky.lo[a], -1);
+    EXPECT_NEAR(sky.hi[a], 1, 2.0 / 255);
+  }
+}
+
+TEST(GeneratedMedia, PicturesHaveTheirSizesAndTransparency) {
+  constexpr std::uint32_t kKey = 0x8000FF;
+  BmpFile moon, sky, cloud;
+  ASSERT_TRUE(ReadBmpFile((kDir + "moon.bmp").c_str(), &moon));
+  ASSERT_TRUE(ReadBmpFile((kDir + "skybox.bmp").c_str(), &sky));
+  ASSERT_TRUE(ReadBmpFile((kDir + "cloud.bmp").c_str(), &cloud));
+
+  // The moon: a round disc, transparent outside.
+  EXPECT_EQ(moon.header.width, 48);
+  EXPECT_EQ(moon.header.height, 48);
+  EXPECT_EQ(BmpPixel(moon, 0, 0), kKey);
+  EXPECT_EQ(BmpPixel(moon, 47, 47), kKey);
+  EXPECT_EQ(BmpPixel(moon, 24, 0), kKey);
+  EXPECT_NE(BmpPixel(moon, 24, 24), kKey);
+  EXPECT_NE(BmpPixel(moon, 24, 3), kKey);
+
+  // Textures mapped by whole coordinates need power-of-two sides.
+  EXPECT_EQ(sky.header.width, 512);
+  EXPECT_EQ(sky.header.height, 512);
+  EXPECT_EQ(cloud.header.width, 256);
+  EXPECT_EQ(cloud.header.height, 256);
+  // The sky: no transparency, darker at the top than just above the horizon (42% up).
+  auto brightness = [](std::uint32_t c) { return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF); };
+  int transparent = 0;
+  for (int y = 0; y < 512; y += 8)
+    for (int x = 0; x < 512; x += 8) transparent += BmpPixel(sky, x, y) == kKey;
+  EXPECT_EQ(transparent, 0);
+  EXPECT_LT(brightness(BmpPixel(sky, 1, 1)), brightness(BmpPixel(sky, 1, 512 - 230)));
+  // Clouds: each of the nine cells holds some cloud, mostly transparent, with clear borders.
+  for (int cell = 0; cell < 9; ++cell) {
+    const int x0 = 256 * (cell % 3) / 3, y0 = 256 * (cell / 3) / 3;
+    int opaque = 0;
+    for (int y = 0; y < 85; ++y)
+      for (int x = 0; x < 85; ++x) {
+        const bool border = x < 2 || y < 2 || x > 82 || y > 82;
+        const bool key = BmpPixel(cloud, x0 + x, y0 + y) == kKey;
+        if (border) {
+          EXPECT_TRUE(key) << cell;
+        }
+        opaque += !key;
+      }
+    EXPECT_GT(opaque, 85 * 85 / 30) << cell;
+    EXPECT_LT(opaque, 85 * 85 / 2) << cell;
+  }
+}
+
+TEST(GeneratedMedia, CrashSoundIsAShortMonoWave) {
+  std::ifstream in(kDir + "salto.wav", std::ios::binary);
+  const std::vector<unsigned char> b(std::istreambuf_iterator<char>(in), {});
+  ASSERT_GT(b.size(), 44u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(b[20] | b[21] << 8, 1);  // PCM
+  // As the sound slots read it.
+  WaveLayout wave;
+  ASSERT_TRUE(ReadWaveLayout(b.data(), b.size(), &wave));
+  EXPECT_EQ(wave.channels, 1);
+  EXPECT_EQ(wave.rate, 22050);
+  EXPECT_EQ(wave.bits, 16);
+  const std::size_t samples = wave.dataSize / 2;
+  EXPECT_GT(samples, 22050u / 2);
+  EXPECT_LT(samples, 22050u * 3);
+  int peak = 0;
+  for (std::size_t k = 0; k < samples; ++k) {
+    const std::size_t at = wave.dataOffset + 2 * k;
+    peak = std::max(peak, std::abs(static_cast<std::int16_t>(b[at] | b[at + 1] << 8)));
+  }
+  EXPECT_GT(peak, 16000);  // loud, not clipped
+  EXPECT_LT(peak, 32767);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Hollerquast as a newcomer plays it, installed with `cmake --install` and run under Xvfb: the
+# night sky, the trees and "Magic:100" on screen; the mouse turns the view; the wheel rolled on
+# and on away from the player (wheel up, button 4) flies her down into the ground, the crash sound plays and she starts again at height 15; Escape
+# ends the game with exit code 0.
+set -euo pipefail
+src=$1
+build=$2
+here=$(cd "$(dirname "$0")" && pwd)
+[ -x "$build/game/hollerquast" ] || { echo "no game in this build"; exit 77; }
+
+if [ "${IN_XVFB:-}" != 1 ]; then
+  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'kill -9 "${pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+keep_shots() { [ -z "${HOLLERQUAST_SHOTS:-}" ] || cp "$work"/*.png "$HOLLERQUAST_SHOTS"/ 2>/dev/null || true; }
+fail() { echo "FAIL: $*"; keep_shots; exit 1; }
+check() { python3 "$here/frame_check.py" "$@"; }
+above() { python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) > float(sys.argv[2]) else 1)" "$1" "$2"; }
+
+# The installed game finds its media beside it, as the built one does.
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+bin=$work/prefix/bin/hollerquast
+for f in hag.ddd house.ddd tree.ddd ground.ddd ghost.ddd skybox.ddd shoot.ddd moon.bmp skybox.bmp \
+         cloud.bmp salto.wav smalfont.bmp; do
+  [ -s "$work/prefix/bin/$f" ] || fail "$f not installed beside the game"
+done
+
+wait_window() {  # exact caption (extended regex) -> window id
+  for _ in $(seq 1 300); do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+shot() { xdotool windowfocus --sync "$win"; import -window "$win" "$work/$1.png"; }
+level() {  # peak level of part of the captured sound: bytes from $1, $2 bytes long (0: to the end)
+  local count=$2
+  [ "$count" = 0 ] && count=$(( $(stat -c %s "$work/sound.raw") - $1 ))
+  tail -c +$(( $1 + 1 )) "$work/sound.raw" | head -c "$count" >"$work/part.raw"
+  sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/part.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}'
+}
+
+(cd / && TMPDIR="$work/" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$bin") &
+pid=$!
+# Software rendering: the player confirms the message box first.
+if box=$(wait_window '!!OpenGL Software Emulation!!'); then
+  sleep 0.3
+  xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+  echo "ok: software-rendering box confirmed"
+fi
+win=$(wait_window 'Hollerquast( <pause>)?') || fail "no window captioned Hollerquast"
+xdotool windowfocus --sync "$win"
+wait_window Hollerquast >/dev/null || fail "the game stays paused"
+# Soon, before the first ghost reaches her.
+sleep 0.3
+
+# 1. The first view: night sky at the top, trees below, the magic counter at the top left.
+shot start
+sleep 0.3
+shot still
+font=$work/prefix/bin/smalfont.bmp
+sky=$(check sky "$work/start.png"); above "$sky" 0.5 || fail "no night sky at the top (share $sky)"
+trees=$(check green "$work/start.png"); above "$trees" 3000 || fail "no trees (green pixels $trees)"
+text=$(check text "$work/start.png" "$font" "Magic:100"); above "$text" 0.95 || fail "no Magic:100 ($text)"
+idle=$(check diff "$work/start.png" "$work/still.png")
+echo "ok: night sky ($sky), trees ($trees green pixels), Magic:100 ($text); idle change $idle"
+
+# 2. The wheel rolled away from the player sinks her into the ground: crash, sound, back at 15.
+before=$(stat -c %s "$work/sound.raw")
+# Rolled notch by notch until she is down: the crash goes on below the ground, where the view
+# is dark (a slow machine reads fewer notches a second, so no fixed count will do).
+bright=$(convert "$work/start.png" -format '%[fx:mean]' info:)
+down=0
+for _ in $(seq 1 40); do
+  xdotool click --repeat 5 --delay 30 4
+  shot crash
+  mean=$(convert "$work/crash.png" -format '%[fx:mean]' info:)
+  above "$(python3 -c "print(0.6 * $bright)")" "$mean" && { down=1; break; }
+done
+[ "$down" = 1 ] || fail "the wheel did not bring her down"
+# The crash lasts two seconds; she drifts on downwards meanwhile, and the ghosts after her.
+sleep 2.5
+shot again
+# The sound device writes the captured sound at its own pace: wait for it.
+loud=0
+for _ in $(seq 1 50); do
+  loud=$(level "$before" 0)
+  above "$loud" 0.2 && break
+  sleep 0.2
+done
+quiet=$(level 0 "$before")
+above 0.01 "$quiet" || fail "sound before the crash ($quiet)"
+above "$loud" 0.2 || fail "no crash sound ($loud)"
+crash=$(check diff "$work/start.png" "$work/crash.png")
+back=$(check diff "$work/start.png" "$work/again.png")
+above "$crash" "$(python3 -c "print(2 * $back)")" || fail "not back at the start height (crash $crash, after $back)"
+# (A ghost that followed her down may touch her again at once, so only the label is checked.)
+text=$(check text "$work/again.png" "$font" "Magic:"); above "$text" 0.95 || fail "no magic counter ($text)"
+echo "ok: crash sound (peak $loud after silence $quiet); back at the start view ($back against $crash)"
+
+# 3. Mouse motion to the left turns her and the view.
+shot before_turn
+for _ in 1 2 3 4 5; do xdotool mousemove_relative -- -60 0; sleep 0.05; done
+sleep 0.8
+shot after_turn
+turn=$(check diff "$work/before_turn.png" "$work/after_turn.png")
+above "$turn" "$(python3 -c "print(max(8, 3 * $idle))")" || fail "the view did not turn ($turn, idle $idle)"
+echo "ok: the mouse turns the view (change $turn)"
+
+# 4. Escape ends it.
+xdotool windowfocus --sync "$win" key Escape
+for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "still running after Escape"
+set +e; wait "$pid"; rc=$?; set -e
+pid=
+[ "$rc" = 0 ] || fail "exit code $rc"
+echo "ok: Escape ends the game with exit code 0"
+keep_shots
+echo "4 passed, 0 failed"
