@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${IN_XVFB:-}" != 1 ]; then
   # A random first display number keeps parallel runs from racing for the same one.
-  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
+  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-noreset -screen 0 1024x768x24" bash "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 wait_window() {  # exact caption (extended regex) -> window id
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 900); do
     id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
@@ -26,7 +26,7 @@ wait_window() {  # exact caption (extended regex) -> window id
 }
 
 start_game() {
-  (cd / && TMPDIR="$work/" "$bin") &
+  (cd / && TMPDIR="$work/" SDL_VIDEODRIVER=x11 "$bin") &
   pid=$!
   # Mesa renders in software here: start-up asks the player to confirm a message box first.
   # The box takes the focus, so the game shows its pause caption until it gets it back.
