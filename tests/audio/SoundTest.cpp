@@ -124,9 +124,6 @@ TEST_F(SoundTest, DamagedWavesAreRefusedAndEmptyTheSlot) {
   const std::vector<unsigned char> good = MakeWave(2, 22050, 16, std::vector<int>(200, 1000));
   WaveLayout w;
   ASSERT_TRUE(ReadWaveLayout(good.data(), good.size(), &w));
-  EXPECT_EQ(w.channels, 2);
-  EXPECT_EQ(w.dataOffset, 44u);
-  EXPECT_EQ(w.dataSize, 400u);
 
   auto with = [&](std::size_t at, std::uint32_t value, int n) {
     std::vector<unsigned char> b = good;

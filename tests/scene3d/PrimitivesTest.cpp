@@ -1,18 +1,8 @@
 // 3D lines, axes, billboards and text, drawn with real OpenGL and read back; expected places
 // come from GLM's projection of the same scene.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
-
-#include <glm/glm.hpp>
-#include <glm/gtc/matrix_transform.hpp>
-
 #include <tavelor/graphics2d.h>
-#include <tavelor/scene3d.h>
 
-#include "display/DisplaySupport.h"
-#include "scene3d/Lumenar3D.h"
+#include "SceneSupport.h"
 
 using namespace TAVELOR;
 using display_test::Box;
@@ -25,13 +15,9 @@ namespace {
 
 constexpr int kSprite = 40;
 constexpr int kFont = 3;
-const glm::mat4 kFrustum = glm::frustum(-0.5523f, 0.5523f, -0.4142f, 0.4142f, 1.0f, 1000.0f);
 
-// Window position (x, y from the top) of an eye-space point under kFrustum.
-glm::vec2 Project(glm::vec3 eye) {
-  const glm::vec4 c = kFrustum * glm::vec4(eye, 1);
-  return {(c.x / c.w + 1) / 2 * kWidth, kHeight - (c.y / c.w + 1) / 2 * kHeight};
-}
+// Window position (x, y from the top) of an eye-space point under the 45-degree projection.
+glm::vec2 Project(glm::vec3 eye) { return scene_test::Project(eye, glm::mat4(1), scene_test::Projection(1, 1000, 45)); }
 
 void ExpectBoxNear(const Box& got, float left, float top, float right, float bottom) {
   EXPECT_NEAR(got.left, left, 1);

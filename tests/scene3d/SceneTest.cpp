@@ -19,7 +19,6 @@ TEST_F(SceneTest, ProjectionFromFieldOfViewAndOrthographicBox) {
   const glm::mat4 p = CurrentMatrix(GL_PROJECTION_MATRIX);
   ExpectNear(p, glm::frustum(-0.5523f, 0.5523f, -0.4142f, 0.4142f, 1.0f, 1000.0f), 2e-4f);
   EXPECT_NEAR(lumbo3D.viewConeTan, std::tan(glm::radians(50.0f)), 1e-5);
-  EXPECT_EQ(lumbo3D.cullMode, 0);
   EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
   EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
   EXPECT_FALSE(glIsEnabled(GL_FOG));

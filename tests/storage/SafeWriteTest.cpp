@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "StorageTestUtil.h"
 #include "storage/FastFile.h"
@@ -20,13 +21,10 @@ using namespace TAVELOR;
 
 namespace {
 
-std::string Names(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  std::string out;
-  for (const std::string& n : names) out += n + " ";
-  return out;
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
 }
 
 std::string ErrorLog() { return ReadBytes(ErrorLogPath().c_str()); }
@@ -115,7 +113,7 @@ TEST_F(SafeWriteTest, FailedWritesKeepTheOldFiles) {
     } else {
       Fill(limit);
     }
-    const std::string before = Names(disk_);
+    const auto before = Names(disk_);
     fs::remove(ErrorLogPath().c_str());
     Limited(
         [&] {
