@@ -15,15 +15,16 @@ jobs=$(nproc)
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs")
 
 # The test programs that exercise threads (the session worker and the socket layer's
-# handshakes); add a program here when its part starts threads of its own.
-tsan_tests=(tests_net)
+# handshakes, the sound callbacks and the video decoder); add a program here when its part
+# starts threads of its own. The sound tests read an archive made by tavelor-pack.
+tsan_tests=(tests_net tests_audio)
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" -DTAVELOR_SANITIZE_THREAD=ON \
   -DTAVELOR_BUILD_BENCH=OFF -DTAVELOR_BUILD_GAME=OFF >/dev/null
-cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}"
+cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}" tavelor-pack
 for t in "${tsan_tests[@]}"; do
   echo "== $t under ThreadSanitizer"
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build-tsan/tests/$t"
