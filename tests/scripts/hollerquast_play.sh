@@ -55,11 +55,14 @@ fi
 win=$(wait_window 'Hollerquast( <pause>)?') || fail "no window captioned Hollerquast"
 xdotool windowfocus --sync "$win"
 wait_window Hollerquast >/dev/null || fail "the game stays paused"
-# Soon, before the first ghost reaches her.
-sleep 0.3
-
-# 1. The first view: night sky at the top, trees below, the magic counter at the top left.
-shot start
+# 1. The first view, taken as soon as the first frame is up (a slow build takes a while to load
+# its media), before the first ghost reaches her: night sky at the top, trees below, the magic
+# counter at the top left.
+for _ in $(seq 1 100); do
+  shot start
+  above "$(check sky "$work/start.png")" 0.5 && break
+  sleep 0.2
+done
 sleep 0.3
 shot still
 font=$work/prefix/bin/smalfont.bmp
