@@ -27,5 +27,5 @@ cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${laun
 cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}" tavelor-pack
 for t in "${tsan_tests[@]}"; do
   echo "== $t under ThreadSanitizer"
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build-tsan/tests/$t"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions="$root/tests/tsan.supp" "$root/build-tsan/tests/$t"
 done
