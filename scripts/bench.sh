@@ -14,7 +14,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 rows=()
 renderer=unknown
 loads=()
-for name in pacing pathfinding storage net mesh sprites values; do
+for name in pacing pathfinding storage net mesh collision sprites values; do
   exe="$dir/bench/bench_$name"
   if [[ ! -x $exe ]]; then
     echo "bench_$name: not built" >&2

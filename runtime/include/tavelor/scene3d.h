@@ -92,7 +92,7 @@ double X_COLLISIONRAY(double object, double frame, double x, double y, double z,
 // A line from (x1, y1, z1) to (x2, y2, z2), width 1..512 pixels.
 void X_LINE(double x1, double y1, double z1, double x2, double y2, double z2, double width,
             double colour);
-// A square dot of size 1..512 pixels.
+// A round dot of size 1..512 pixels.
 void X_DOT(double x, double y, double z, double size, double colour);
 // Coordinate axes at (x, y, z).
 void X_DRAWAXES(double x, double y, double z);
