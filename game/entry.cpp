@@ -89,7 +89,9 @@ int main(int argc, char** argv) {
   using namespace TAVELOR;
   Options options;
   if (!ParseOptions(argc, argv, &options)) return 2;
-  if (!options.archive.empty() && !std::ifstream(options.archive, std::ios::binary)) {
+  std::error_code ec;
+  if (!options.archive.empty() &&
+      (!std::filesystem::is_regular_file(options.archive, ec) || !std::ifstream(options.archive, std::ios::binary))) {
     std::fprintf(stderr, "hollerquast: cannot read the archive \"%s\"\n", options.archive.c_str());
     return 1;
   }
