@@ -7,32 +7,20 @@ bin=$2/game/hollerquast
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$bin" ] || { echo "no game in this build"; exit 77; }
 
-if [ "${IN_XVFB:-}" != 1 ]; then
-  # A random first display number keeps parallel runs from racing for the same one.
-  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-noreset -screen 0 1024x768x24" bash "$0" "$@"
-fi
+source "$(dirname "$0")/xvfb_common.sh"
+ensure_xvfb "$0" "$@"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-wait_window() {  # exact caption (extended regex) -> window id
-  for _ in $(seq 1 900); do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 
 start_game() {
   (cd / && TMPDIR="$work/" SDL_VIDEODRIVER=x11 "$bin") &
   pid=$!
-  # Mesa renders in software here: start-up asks the player to confirm a message box first.
-  # The box takes the focus, so the game shows its pause caption until it gets it back.
-  if box=$(wait_window '!!OpenGL Software Emulation!!'); then
-    sleep 0.3
-    xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+  # The software-rendering box takes the focus, so the game shows its pause caption until it
+  # gets it back.
+  if confirm_software_box; then
     win=$(wait_window 'Hollerquast <pause>') || fail "no pause caption while the box had the focus"
     paused=1
   fi

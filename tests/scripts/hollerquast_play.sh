@@ -9,9 +9,8 @@ build=$2
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$build/game/hollerquast" ] || { echo "no game in this build"; exit 77; }
 
-if [ "${IN_XVFB:-}" != 1 ]; then
-  exec env IN_XVFB=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-noreset -screen 0 1024x768x24" bash "$0" "$@"
-fi
+source "$(dirname "$0")/xvfb_common.sh"
+ensure_xvfb "$0" "$@"
 
 work=$(mktemp -d)
 trap 'kill -9 "${pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -28,14 +27,6 @@ for f in hag.ddd house.ddd tree.ddd ground.ddd ghost.ddd skybox.ddd shoot.ddd mo
   [ -s "$work/prefix/bin/$f" ] || fail "$f not installed beside the game"
 done
 
-wait_window() {  # exact caption (extended regex) -> window id
-  for _ in $(seq 1 900); do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$1\":" | awk '{print $1}' | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 shot() { xdotool windowfocus --sync "$win"; import -window "$win" "$work/$1.png"; }
 level() {  # peak level of part of the captured sound: bytes from $1, $2 bytes long (0: to the end)
   local count=$2
@@ -47,9 +38,7 @@ level() {  # peak level of part of the captured sound: bytes from $1, $2 bytes l
 (cd / && TMPDIR="$work/" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$bin") &
 pid=$!
 # Software rendering: the player confirms the message box first.
-if box=$(wait_window '!!OpenGL Software Emulation!!'); then
-  sleep 0.3
-  xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+if confirm_software_box; then
   echo "ok: software-rendering box confirmed"
 fi
 win=$(wait_window 'Hollerquast( <pause>)?') || fail "no window captioned Hollerquast"
