@@ -28,15 +28,24 @@ inline bool WaitFor(const std::function<bool()>& cond, int ms) {
   }
 }
 
-// A UDP port that was free a moment ago.
+// A UDP port that was free a moment ago, taken below the kernel's ephemeral range: sockets bound
+// to port 0 (clients, per-connection sockets, other tests) never get it while a test closes and
+// hosts on it again.
 inline int FreePort() {
+  int low = 32768;
+  if (std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range"); range) range >> low;
+  const int first = 10000, last = low > first + 1000 ? low - 1 : 30000;
+  static std::mt19937 rng(std::random_device{}());
   nlInit();
   nlSelectNetwork(NL_IP);
-  NLsocket s = nlOpen(0, NL_UNRELIABLE);
-  NLaddress a;
-  nlGetLocalAddr(s, &a);
-  int port = nlGetPortFromAddr(&a);
-  nlClose(s);
+  int port = 0;
+  for (int tries = 0; tries < 200 && port == 0; ++tries) {
+    const int candidate = std::uniform_int_distribution<int>(first, last)(rng);
+    NLsocket s = nlOpen(static_cast<NLushort>(candidate), NL_UNRELIABLE);
+    if (s == NL_INVALID) continue;
+    nlClose(s);
+    port = candidate;
+  }
   nlShutdown();
   return port;
 }
