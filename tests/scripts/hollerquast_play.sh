@@ -87,18 +87,22 @@ done
 quiet=$(level 0 "$before")
 above 0.01 "$quiet" || fail "sound before the crash ($quiet)"
 above "$loud" 0.2 || fail "no crash sound ($loud)"
-crash=$(check diff "$work/start.png" "$work/crash.png")
-# A loaded machine may show the end of the crash late: look again for a while.
+# Back at height 15 the view is above the ground again: as bright as at the start, trees in
+# sight. (Where she comes up is not fixed: she drifts on during the crash, and on a slow machine
+# a wheel notch read after the reset sinks her a good way, so the view is not compared with the
+# start.) A loaded machine may show the end of the crash late: look again for a while.
+up=0
 for _ in $(seq 1 20); do
   shot again
-  back=$(check diff "$work/start.png" "$work/again.png")
-  above "$crash" "$(python3 -c "print(2 * $back)")" && break
+  mean=$(convert "$work/again.png" -format '%[fx:mean]' info:)
+  trees=$(check green "$work/again.png")
+  above "$mean" "$(python3 -c "print(0.8 * $bright)")" && above "$trees" 3000 && { up=1; break; }
   sleep 0.5
 done
-above "$crash" "$(python3 -c "print(2 * $back)")" || fail "not back at the start height (crash $crash, after $back)"
+[ "$up" = 1 ] || fail "not back above the ground (brightness $mean against $bright at the start, green pixels $trees)"
 # (A ghost that followed her down may touch her again at once, so only the label is checked.)
 text=$(check text "$work/again.png" "$font" "Magic:"); above "$text" 0.95 || fail "no magic counter ($text)"
-echo "ok: crash sound (peak $loud after silence $quiet); back at the start view ($back against $crash)"
+echo "ok: crash sound (peak $loud after silence $quiet); back above the ground (brightness $mean, start $bright)"
 
 # 3. Mouse motion to the left turns her and the view.
 shot before_turn
