@@ -38,11 +38,14 @@ left=$(ls "$work/alone" | tr '\n' ' ')
 [ "$left" = "hollerquast hollerquast.pak " ] || fail "files left beside the game: $left"
 [ -z "$(ls "$work/tmp" | grep '^~sbx' || true)" ] || fail "unpacked members left in the temporary directory"
 
-# Ghosts start below the ground and stay hidden in these frames, so the frames should be equal;
-# the small allowance covers a ghost that frame timing might lift into view.
+# The first frame is drawn before any time has passed and must be equal. Later frames depend on
+# how long each frame took (ghosts rising, ghosts turning every 200 ms), which a loaded machine
+# changes between two runs: frame 5 gets an allowance far below what missing media gives.
 for frames in 1 5; do
+  allowed=0.5
+  [ "$frames" = 1 ] || allowed=3
   diff=$(python3 "$here/frame_check.py" diff "$work/loose$frames.bmp" "$work/packed$frames.bmp")
-  python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) < 0.5 else 1)" "$diff" ||
+  python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) < float(sys.argv[2]) else 1)" "$diff" "$allowed" ||
     fail "frame $frames from the archive differs from the loose one by $diff"
   echo "ok: frame $frames from the archive alone matches the loose one (mean difference $diff)"
 done
