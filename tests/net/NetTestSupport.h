@@ -18,9 +18,10 @@
 
 namespace nettest {
 
-// Polls cond every few milliseconds until it holds or ms have passed.
+// Polls cond every few milliseconds until it holds or ms have passed, times four: sanitizers
+// and a loaded machine slow the workers down, and a condition that holds returns at once.
 inline bool WaitFor(const std::function<bool()>& cond, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * ms);
   for (;;) {
     if (cond()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
