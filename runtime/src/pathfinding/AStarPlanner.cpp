@@ -22,6 +22,7 @@ void AStarPlanner::initialize() {
   }
   start->x = desc_.startX;
   start->y = desc_.startY;
+  cellState(cell).g = 0.0f;
   openPush(pool_.indexOf(start), 0.0f);
 }
 
@@ -65,18 +66,20 @@ bool AStarPlanner::run() {
         return (h - g) * w + g;
       };
 
+      CellState& state = cellState(cell);
       Node* node;
       std::size_t index;
-      if (const std::uint32_t slot = cellSlot(cell)) {
-        index = slot - 1;
+      if (state.slot != 0) {
+        if (!(g < state.g)) continue;  // no cheaper than the known way
+        index = state.slot - 1;
         node = pool_.at(index);
         const bool open = isOpen(index);
         if (open || closed_.containsIndex(index)) {
-          if (!(g < node->g)) continue;  // no cheaper than the known way
           const float f = fOf();
           node->parent = current;
           node->g = g;
           node->f = f;
+          state.g = g;
           if (open) {
             openReorder(index, f);
           } else {
@@ -97,6 +100,7 @@ bool AStarPlanner::run() {
       node->parent = current;
       node->g = g;
       node->f = f;
+      state.g = g;
       openPush(index, f);
     }
     closed_.add(current);

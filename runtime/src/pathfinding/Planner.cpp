@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace TAVELOR::pathfinding {
@@ -92,19 +93,19 @@ bool Planner::createMap(const Description& d) {
   } else {
     // Build everything aside so a failure leaves the planner as it was.
     std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
-    ZeroedArray<std::uint32_t> cellNode = MakeZeroedArray<std::uint32_t>(cells);
+    ZeroedArray<CellState> cellStates = MakeZeroedArray<CellState>(cells);
     std::unique_ptr<std::int32_t[]> openPos(new (std::nothrow) std::int32_t[poolSize]);
     std::unique_ptr<std::uint8_t[]> moves(new (std::nothrow) std::uint8_t[cells]);
     NodeFactory pool;
     FixedDeque<OpenEntry> open;
     NodeHashTable closed;
-    if (!map || !cellNode || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
+    if (!map || !cellStates || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
         !closed.create(d.closedBits, pool))
       return false;
     FillMap(d, largest, map.get());
     FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
     map_ = std::move(map);
-    cellNode_ = std::move(cellNode);
+    cells_ = std::move(cellStates);
     openPos_ = std::move(openPos);
     moves_ = std::move(moves);
     pool_ = std::move(pool);
@@ -139,7 +140,7 @@ void Planner::cleanup() {
 void Planner::dropSearch() {
   if (pool_.used() > 0) {
     const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
-    std::memset(cellNode_.get(), 0, cells * sizeof(std::uint32_t));
+    std::memset(cells_.get(), 0, cells * sizeof(CellState));
     closed_.clear();
     pool_.reset();  // the open and closed nodes, and any dropped from a full open list
   }
@@ -155,7 +156,7 @@ void Planner::unloadMap() {
   openLimit_ = 0;
   openPos_.reset();
   moves_.reset();
-  cellNode_.reset();
+  cells_.reset();
   map_.reset();
   desc_ = Description{};
   goal_ = nullptr;
@@ -173,21 +174,9 @@ std::size_t Planner::getPathSize() const {
 std::size_t Planner::getMemorySize() const {
   if (!isLoaded()) return 0;
   const std::size_t cells = static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(desc_.height);
-  return cells * (sizeof(float) + sizeof(std::uint32_t) + sizeof(std::uint8_t)) +
+  return cells * (sizeof(float) + sizeof(CellState) + sizeof(std::uint8_t)) +
          pool_.capacity() * (sizeof(Node) + sizeof(std::int32_t)) + open_.capacity() * sizeof(OpenEntry) +
          closed_.memorySize();
-}
-
-// The bits of a float as an unsigned number in the same order as the floats themselves.
-std::uint32_t Planner::orderedBits(float f) {
-  std::uint32_t b;
-  std::memcpy(&b, &f, sizeof b);
-  return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
-}
-
-std::uint32_t Planner::nextOrder() {
-  if (order_ >= orderLimit_) renumberOpen();
-  return order_++;
 }
 
 void Planner::renumberOpen() {
@@ -244,10 +233,13 @@ bool Planner::openPush(std::size_t i, float f) {
   const std::size_t n = open_.size();
   if (n == openLimit_) {
     openPos_[i] = kNotOpen;
+    const Node* node = pool_.at(i);
+    const std::size_t cell = static_cast<std::size_t>(node->x) + static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(node->y);
+    cells_[cell].g = std::numeric_limits<float>::infinity();
     return false;
   }
   const std::uint32_t order = nextOrder();  // before the push: a renumbering must not see it
-  open_.pushBack(OpenEntry{orderedBits(f), order, static_cast<std::uint32_t>(i)});
+  open_.pushBack(OpenEntry{.order = order, .fKey = orderedBits(f), .node = static_cast<std::uint32_t>(i)});
   OpenEntry* heap = open_.data();
   heap[n + kArity] = kSentinel;  // the buffer holds openLimit_ + kArity entries
   siftUp(heap, n);

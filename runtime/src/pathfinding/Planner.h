@@ -5,8 +5,11 @@
 // f and the order in which the node entered the list, so popping the smallest key expands
 // the node of smallest f and, among equal f, the one that entered first. Each node's heap
 // position and each cell's node are kept in flat arrays, so a whole search costs O(n log n).
+// Each cell's record also holds the g of its node, so the common test of a neighbour (is the
+// new way cheaper than the known one?) reads one record and not the node itself.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,10 +41,11 @@ class Planner {
     const double* cells = nullptr;
   };
 
-  // One open-list entry: the node's key, f (as ordered bits) and entry order, and its index.
+  // One open-list entry: the node's entry order and f (as ordered bits), and its pool index.
+  // Order comes first so that the two words read as one 64-bit key, f in the high half.
   struct OpenEntry {
-    std::uint32_t fKey;
     std::uint32_t order;
+    std::uint32_t fKey;
     std::uint32_t node;
   };
 
@@ -103,14 +107,20 @@ class Planner {
  protected:
   static constexpr std::int32_t kNotOpen = -1;
 
-  // The pool index of a cell's node plus one; 0 for a cell without a node.
-  std::uint32_t cellSlot(std::size_t cell) const { return cellNode_[cell]; }
+  // Per cell: the pool index of its node plus one (0 for a cell without a node) and that
+  // node's g, which is infinite while the node is in neither list (dropped from a full open
+  // list), so that any way into the cell counts as cheaper.
+  struct CellState {
+    float g;
+    std::uint32_t slot;
+  };
+  CellState& cellState(std::size_t cell) { return cells_[cell]; }
   // A fresh node from the pool for a cell without one; null when the pool is used up.
   Node* fetchForCell(std::size_t cell) {
     Node* node = pool_.fetch();
     if (node) {
       const std::size_t i = pool_.indexOf(node);
-      cellNode_[cell] = static_cast<std::uint32_t>(i + 1);
+      cells_[cell].slot = static_cast<std::uint32_t>(i + 1);
       openPos_[i] = kNotOpen;
     }
     return node;
@@ -120,7 +130,8 @@ class Planner {
   unsigned moves(std::size_t cell) const { return moves_[cell]; }
 
   // Open list operations on a node by its pool index. openPush gives the node the next entry
-  // order; it fails, leaving the node in neither list, when the list is full. openReorder
+  // order; it fails, leaving the node in neither list (its cell's g infinite), when the list
+  // is full. openReorder
   // takes an open node whose f changed and gives it a new entry order, as if it had been
   // taken out and inserted again. openPop returns the pool index of the smallest key.
   bool openPush(std::size_t i, float f);
@@ -139,14 +150,21 @@ class Planner {
 
  private:
   static std::uint64_t key(const OpenEntry& e) { return (std::uint64_t{e.fKey} << 32) | e.order; }
-  static std::uint32_t orderedBits(float f);
+  // The bits of a float as an unsigned number in the same order as the floats themselves.
+  static std::uint32_t orderedBits(float f) {
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(f);
+    return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
+  }
   void siftUp(OpenEntry* heap, std::size_t i);
   void siftDown(OpenEntry* heap, std::size_t i, std::size_t n);
-  std::uint32_t nextOrder();
+  std::uint32_t nextOrder() {
+    if (order_ >= orderLimit_) renumberOpen();
+    return order_++;
+  }
   void renumberOpen();
   void dropSearch();
 
-  ZeroedArray<std::uint32_t> cellNode_;  // pool index + 1 of each cell's node, 0 for none
+  ZeroedArray<CellState> cells_;             // each cell's node and its g
   std::unique_ptr<std::int32_t[]> openPos_;  // heap position of each pool node, or kNotOpen
   std::unique_ptr<std::uint8_t[]> moves_;    // per cell: the neighbours that can be entered
   std::size_t openLimit_ = 0;
