@@ -383,3 +383,25 @@ TEST(AStarPlanner, SmallPoolsEndTheSearchWithoutAGoalInsteadOfFailing) {
     }
   }
 }
+
+// Grids one cell wide or high, where every cell lies on an edge of the grid.
+TEST(AStarPlanner, OneCellWideGridsExpandLikeTheSortedListPlanner) {
+  std::vector<double> cells = {3, 1, 0, 2, 5, 1, 4, 1, 2};
+  for (Cell size : {Cell{9, 1}, Cell{1, 9}}) {
+    for (bool diagonals : {false, true}) {
+      const Cell goal = size.first == 1 ? Cell{0, 8} : Cell{8, 0};
+      cells[2] = diagonals ? 0.0 : 1.0;  // blocked: no way round it
+      Planner::Description d = request(cells, size.first, size.second, {0, 0}, goal);
+      d.allowDiagonals = diagonals;
+      AStarPlanner p;
+      std::vector<Cell> expanded;
+      p.setExpandHook(recordExpansion, &expanded);
+      ASSERT_TRUE(p.createMap(d));
+      p.initialize();
+      p.run();
+      const RefResult ref = referenceSearch(p.getMap(), p.getDescription(), cells.size());
+      EXPECT_EQ(expanded, ref.expanded) << size.first << " x " << size.second;
+      EXPECT_EQ(pathOf(p), ref.path);
+    }
+  }
+}

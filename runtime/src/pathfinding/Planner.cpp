@@ -1,6 +1,7 @@
 #include "pathfinding/Planner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,45 +17,64 @@ constexpr std::size_t kArity = 4;
 constexpr Planner::OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
 
 // Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
-bool passable(double v) { return v > 0.0 && v <= 1.7976931348623157e308; }
+// Both tests are always made (no branch): blocked cells are scattered at random.
+bool passable(double v) { return (v > 0.0) & (v <= 1.7976931348623157e308); }
+
+// All bits set when the cell is passable, else none: the per-cell loops below choose between
+// two values with this mask, because the compiler keeps a branch for a floating-point choice.
+std::uint64_t passableMask(double v) { return std::uint64_t{0} - std::uint64_t{passable(v)}; }
+
+// The largest passable value, or 0 when no cell is passable. Positive finite doubles order
+// like their bit patterns, so the maximum is taken over integers, with the blocked cells
+// masked to 0.
+double LargestPassable(const double* cells, std::size_t n) {
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(cells[i]) & passableMask(cells[i]);
+    largest = bits > largest ? bits : largest;
+  }
+  return std::bit_cast<double>(largest);
+}
 
 // Bit k of each cell's entry: neighbour k (in the order of kNeighbourX/Y) lies inside the grid
-// and can be entered; diagonal bits only when diagonals are allowed.
+// and can be entered; diagonal bits only when diagonals are allowed. A neighbour outside the
+// grid is read as the cell itself and its bit masked off afterwards, so the inner loop tests
+// no edges.
 void FillMoves(const float* map, int width, int height, bool diagonals, std::uint8_t* moves) {
   const std::size_t w = static_cast<std::size_t>(width);
-  auto open = [](const float* row, int x) { return row[x] >= 0.0f ? 1u : 0u; };
+  auto open = [](float cost) { return cost >= 0.0f ? 1u : 0u; };
   for (int y = 0; y < height; ++y) {
     const float* row = map + w * static_cast<std::size_t>(y);
-    const float* up = y > 0 ? row - w : nullptr;
-    const float* down = y + 1 < height ? row + w : nullptr;
+    const float* up = y > 0 ? row - w : row;
+    const float* down = y + 1 < height ? row + w : row;
+    const unsigned rowMask = (y > 0 ? 0xFFu : 0xF8u) & (y + 1 < height ? 0xFFu : 0x1Fu);
     std::uint8_t* out = moves + w * static_cast<std::size_t>(y);
-    for (int x = 0; x < width; ++x) {
-      const bool left = x > 0;
-      const bool right = x + 1 < width;
-      unsigned bits = 0;
-      if (up) {
-        bits |= open(up, x) << 1;
-        if (diagonals && left) bits |= open(up, x - 1) << 0;
-        if (diagonals && right) bits |= open(up, x + 1) << 2;
-      }
-      if (right) bits |= open(row, x + 1) << 3;
-      if (left) bits |= open(row, x - 1) << 4;
-      if (down) {
-        if (diagonals && left) bits |= open(down, x - 1) << 5;
-        bits |= open(down, x) << 6;
-        if (diagonals && right) bits |= open(down, x + 1) << 7;
-      }
-      out[x] = static_cast<std::uint8_t>(bits);
+    auto bitsAt = [&](std::size_t x, std::size_t left, std::size_t right, unsigned mask) {
+      unsigned bits = open(up[x]) << 1 | open(row[right]) << 3 | open(row[left]) << 4 | open(down[x]) << 6;
+      if (diagonals)
+        bits |= open(up[left]) | open(up[right]) << 2 | open(down[left]) << 5 | open(down[right]) << 7;
+      return static_cast<std::uint8_t>(bits & mask);
+    };
+    if (w == 1) {
+      out[0] = bitsAt(0, 0, 0, rowMask & 0x42u);
+      continue;
     }
+    out[0] = bitsAt(0, 0, 1, rowMask & ~0x31u);
+    for (std::size_t x = 1; x + 1 < w; ++x) out[x] = bitsAt(x, x - 1, x + 1, rowMask);
+    out[w - 1] = bitsAt(w - 1, w - 2, w - 1, rowMask & ~0x8Cu);
   }
 }
 
-// The cost of entering each cell: value / largest + 1 when passable, else kBlocked.
+// The cost of entering each cell: value / largest + 1 when passable, else kBlocked. The
+// quotient is computed for every cell and then chosen by the mask.
 void FillMap(const Planner::Description& d, double largest, float* map) {
   const std::size_t cells = static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.height);
+  const std::uint32_t blocked = std::bit_cast<std::uint32_t>(Planner::kBlocked);
   for (std::size_t i = 0; i < cells; ++i) {
     const double v = d.cells[i];
-    map[i] = passable(v) ? static_cast<float>(v / largest + 1.0) : Planner::kBlocked;
+    const std::uint32_t scaled = std::bit_cast<std::uint32_t>(static_cast<float>(v / largest + 1.0));
+    const std::uint32_t keep = static_cast<std::uint32_t>(passableMask(v));
+    map[i] = std::bit_cast<float>((scaled & keep) | (blocked & ~keep));
   }
 }
 
@@ -71,12 +91,7 @@ bool Planner::createMap(const Description& d) {
   if (d.startX == d.goalX && d.startY == d.goalY) return false;
 
   const std::size_t cells = static_cast<std::size_t>(cells64);
-  double largest = 0.0;
-  for (std::size_t i = 0; i < cells; ++i) {
-    const double v = d.cells[i];
-    const double c = passable(v) ? v : 0.0;
-    largest = c > largest ? c : largest;
-  }
+  const double largest = LargestPassable(d.cells, cells);
   if (largest == 0.0) return false;
 
   const std::size_t poolSize = d.poolSize == 0 ? cells : std::min<std::size_t>(d.poolSize, cells);
