@@ -30,19 +30,6 @@ bool NodeHashTable::create(unsigned bits, const NodeFactory& pool) {
   return true;
 }
 
-void NodeHashTable::add(Node* node) {
-  if (!buckets_) return;
-  std::uint8_t& mark = marks_[indexOf(node)];
-  if (mark & kClosedMark) return;
-  if (!(mark & kLinkedMark)) {
-    Node*& head = buckets_[hash(node->x, node->y)];
-    node->next = head;
-    head = node;
-  }
-  mark = kClosedMark | kLinkedMark;
-  ++size_;
-}
-
 void NodeHashTable::releaseAll(NodeFactory& pool) {
   if (!buckets_) return;
   const std::size_t count = bucketCount();

@@ -30,7 +30,18 @@ class NodeHashTable {
   }
 
   // Closes the node: links it at the front of its bucket unless it is linked already.
-  void add(Node* node);
+  void add(Node* node) {
+    if (!buckets_) return;
+    std::uint8_t& mark = marks_[indexOf(node)];
+    if (mark & kClosedMark) return;
+    if (!(mark & kLinkedMark)) {
+      Node*& head = buckets_[hash(node->x, node->y)];
+      node->next = head;
+      head = node;
+    }
+    mark = kClosedMark | kLinkedMark;
+    ++size_;
+  }
   // Takes a closed node out of the set; it stays linked until closed again or released.
   void erase(Node* node) { eraseIndex(indexOf(node)); }
   bool contains(const Node* node) const { return containsIndex(indexOf(node)); }

@@ -11,11 +11,6 @@ namespace TAVELOR::pathfinding {
 
 namespace {
 
-constexpr std::size_t kArity = 4;
-// Fills the open list's slots past its last entry, so a parent always has kArity children to
-// compare without testing which of them exist.
-constexpr Planner::OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
-
 // Infinite values block like NaN does: scaling by an infinite largest value is meaningless.
 // Both tests are always made (no branch): blocked cells are scattered at random.
 bool passable(double v) { return (v > 0.0) & (v <= 1.7976931348623157e308); }
@@ -206,20 +201,6 @@ void Planner::renumberOpen() {
   order_ = static_cast<std::uint32_t>(n);
 }
 
-void Planner::siftUp(OpenEntry* heap, std::size_t i) {
-  const OpenEntry entry = heap[i];
-  const std::uint64_t k = key(entry);
-  while (i > 0) {
-    const std::size_t parent = (i - 1) / kArity;
-    if (k >= key(heap[parent])) break;
-    heap[i] = heap[parent];
-    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
-    i = parent;
-  }
-  heap[i] = entry;
-  openPos_[entry.node] = static_cast<std::int32_t>(i);
-}
-
 void Planner::siftDown(OpenEntry* heap, std::size_t i, std::size_t n) {
   const OpenEntry entry = heap[i];
   const std::uint64_t k = key(entry);
@@ -244,37 +225,11 @@ void Planner::siftDown(OpenEntry* heap, std::size_t i, std::size_t n) {
   openPos_[entry.node] = static_cast<std::int32_t>(i);
 }
 
-bool Planner::openPush(std::size_t i, float f) {
-  const std::size_t n = open_.size();
-  if (n == openLimit_) {
-    openPos_[i] = kNotOpen;
-    const Node* node = pool_.at(i);
-    const std::size_t cell = static_cast<std::size_t>(node->x) + static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(node->y);
-    cells_[cell].g = std::numeric_limits<float>::infinity();
-    return false;
-  }
-  const std::uint32_t order = nextOrder();  // before the push: a renumbering must not see it
-  open_.pushBack(OpenEntry{.order = order, .fKey = orderedBits(f), .node = static_cast<std::uint32_t>(i)});
-  OpenEntry* heap = open_.data();
-  heap[n + kArity] = kSentinel;  // the buffer holds openLimit_ + kArity entries
-  siftUp(heap, n);
-  return true;
-}
-
-std::size_t Planner::openPop() {
-  OpenEntry* heap = open_.data();
-  const std::size_t top = heap[0].node;
-  const std::size_t n = open_.size() - 1;
-  if (n > 0) {
-    heap[0] = heap[n];
-    heap[n] = kSentinel;
-    siftDown(heap, 0, n);
-  } else {
-    heap[0] = kSentinel;
-  }
-  open_.popBack();
-  openPos_[top] = kNotOpen;
-  return top;
+void Planner::dropFromOpen(std::size_t i) {
+  openPos_[i] = kNotOpen;
+  const Node* node = pool_.at(i);
+  const std::size_t cell = static_cast<std::size_t>(node->x) + static_cast<std::size_t>(desc_.width) * static_cast<std::size_t>(node->y);
+  cells_[cell].g = std::numeric_limits<float>::infinity();
 }
 
 void Planner::openReorder(std::size_t i, float f) {
@@ -285,7 +240,7 @@ void Planner::openReorder(std::size_t i, float f) {
   heap[pos].fKey = orderedBits(f);
   heap[pos].order = order;
   if (key(heap[pos]) < old)
-    siftUp(heap, pos);
+    siftUp(heap, pos, heap[pos]);
   else
     siftDown(heap, pos, open_.size());
 }

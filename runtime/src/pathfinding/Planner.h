@@ -134,6 +134,8 @@ class Planner {
   // is full. openReorder
   // takes an open node whose f changed and gives it a new entry order, as if it had been
   // taken out and inserted again. openPop returns the pool index of the smallest key.
+  // openPush and openPop run for every node the search reaches, so they are defined inline
+  // below; the rarer paths stay in Planner.cpp.
   bool openPush(std::size_t i, float f);
   std::size_t openPop();
   void openReorder(std::size_t i, float f);
@@ -155,8 +157,16 @@ class Planner {
     const std::uint32_t b = std::bit_cast<std::uint32_t>(f);
     return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
   }
-  void siftUp(OpenEntry* heap, std::size_t i);
+  // Heap arity, and the entry that fills the slots past the last one, so that a parent always
+  // has kArity children to compare without testing which of them exist.
+  static constexpr std::size_t kArity = 4;
+  static constexpr OpenEntry kSentinel{UINT32_MAX, UINT32_MAX, UINT32_MAX};
+
+  // Places `entry` at position i or above it.
+  void siftUp(OpenEntry* heap, std::size_t i, OpenEntry entry);
   void siftDown(OpenEntry* heap, std::size_t i, std::size_t n);
+  // The full open list refuses node i: it is left in neither list.
+  void dropFromOpen(std::size_t i);
   std::uint32_t nextOrder() {
     if (order_ >= orderLimit_) renumberOpen();
     return order_++;
@@ -171,5 +181,49 @@ class Planner {
   std::uint32_t order_ = 0;
   std::uint32_t orderLimit_ = UINT32_MAX;
 };
+
+inline void Planner::siftUp(OpenEntry* heap, std::size_t i, OpenEntry entry) {
+  const std::uint64_t k = key(entry);
+  while (i > 0) {
+    const std::size_t parent = (i - 1) / kArity;
+    if (k >= key(heap[parent])) break;
+    heap[i] = heap[parent];
+    openPos_[heap[i].node] = static_cast<std::int32_t>(i);
+    i = parent;
+  }
+  heap[i] = entry;
+  openPos_[entry.node] = static_cast<std::int32_t>(i);
+}
+
+inline bool Planner::openPush(std::size_t i, float f) {
+  const std::size_t n = open_.size();
+  if (n == openLimit_) {
+    dropFromOpen(i);
+    return false;
+  }
+  const std::uint32_t order = nextOrder();  // before the push: a renumbering must not see it
+  const OpenEntry entry{.order = order, .fKey = orderedBits(f), .node = static_cast<std::uint32_t>(i)};
+  open_.pushBack(entry);
+  OpenEntry* heap = open_.data();
+  heap[n + kArity] = kSentinel;  // the buffer holds openLimit_ + kArity entries
+  siftUp(heap, n, entry);
+  return true;
+}
+
+inline std::size_t Planner::openPop() {
+  OpenEntry* heap = open_.data();
+  const std::size_t top = heap[0].node;
+  const std::size_t n = open_.size() - 1;
+  if (n > 0) {
+    heap[0] = heap[n];
+    heap[n] = kSentinel;
+    siftDown(heap, 0, n);
+  } else {
+    heap[0] = kSentinel;
+  }
+  open_.popBack();
+  openPos_[top] = kNotOpen;
+  return top;
+}
 
 }  // namespace TAVELOR::pathfinding
