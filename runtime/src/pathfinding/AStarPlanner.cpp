@@ -73,22 +73,18 @@ bool AStarPlanner::run() {
         if (!(g < state.g)) continue;  // no cheaper than the known way
         index = state.slot - 1;
         node = pool_.at(index);
-        const bool open = isOpen(index);
-        if (open || closed_.containsIndex(index)) {
+        if (isOpen(index)) {
           const float f = fOf();
           node->parent = current;
           node->g = g;
           node->f = f;
           state.g = g;
-          if (open) {
-            openReorder(index, f);
-          } else {
-            closed_.eraseIndex(index);  // a cheaper way into a closed cell: open it again
-            openPush(index, f);
-          }
+          openReorder(index, f);
           continue;
         }
-        // Otherwise the node was dropped from a full open list and counts as new.
+        // A cheaper way into a closed cell opens it again. A node in neither list was dropped
+        // from a full open list and counts as new.
+        closed_.eraseIndex(index);
       } else {
         node = fetchForCell(cell);
         if (!node) continue;  // pool used up: the cell cannot be tracked
