@@ -19,13 +19,15 @@ bool passable(double v) { return (v > 0.0) & (v <= 1.7976931348623157e308); }
 // two values with this mask, because the compiler keeps a branch for a floating-point choice.
 std::uint64_t passableMask(double v) { return std::uint64_t{0} - std::uint64_t{passable(v)}; }
 
+// The bits of v when passable, else 0 (the bits of 0.0).
+std::uint64_t passableBits(double v) { return std::bit_cast<std::uint64_t>(v) & passableMask(v); }
+
 // The largest passable value, or 0 when no cell is passable. Positive finite doubles order
-// like their bit patterns, so the maximum is taken over integers, with the blocked cells
-// masked to 0.
+// like their bit patterns, so the maximum is taken over integers.
 double LargestPassable(const double* cells, std::size_t n) {
   std::uint64_t largest = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(cells[i]) & passableMask(cells[i]);
+    const std::uint64_t bits = passableBits(cells[i]);
     largest = bits > largest ? bits : largest;
   }
   return std::bit_cast<double>(largest);
@@ -61,13 +63,15 @@ void FillMoves(const float* map, int width, int height, bool diagonals, std::uin
 }
 
 // The cost of entering each cell: value / largest + 1 when passable, else kBlocked. The
-// quotient is computed for every cell and then chosen by the mask.
+// quotient is computed for every cell and then chosen by the mask; a blocked cell's is first
+// raised to at least 0, since a large negative one would not fit a float.
 void FillMap(const Planner::Description& d, double largest, float* map) {
   const std::size_t cells = static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.height);
   const std::uint32_t blocked = std::bit_cast<std::uint32_t>(Planner::kBlocked);
   for (std::size_t i = 0; i < cells; ++i) {
     const double v = d.cells[i];
-    const std::uint32_t scaled = std::bit_cast<std::uint32_t>(static_cast<float>(v / largest + 1.0));
+    const double quotient = v / largest + 1.0;
+    const std::uint32_t scaled = std::bit_cast<std::uint32_t>(static_cast<float>(quotient > 0.0 ? quotient : 0.0));
     const std::uint32_t keep = static_cast<std::uint32_t>(passableMask(v));
     map[i] = std::bit_cast<float>((scaled & keep) | (blocked & ~keep));
   }

@@ -131,11 +131,10 @@ class Planner {
 
   // Open list operations on a node by its pool index. openPush gives the node the next entry
   // order; it fails, leaving the node in neither list (its cell's g infinite), when the list
-  // is full. openReorder
-  // takes an open node whose f changed and gives it a new entry order, as if it had been
-  // taken out and inserted again. openPop returns the pool index of the smallest key.
-  // openPush and openPop run for every node the search reaches, so they are defined inline
-  // below; the rarer paths stay in Planner.cpp.
+  // is full. openReorder takes an open node whose f changed and gives it a new entry order, as
+  // if it had been taken out and inserted again. openPop returns the pool index of the
+  // smallest key. openPush and openPop run for every node the search reaches, so they are
+  // defined inline below; the rarer paths stay in Planner.cpp.
   bool openPush(std::size_t i, float f);
   std::size_t openPop();
   void openReorder(std::size_t i, float f);
