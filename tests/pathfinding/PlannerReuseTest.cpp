@@ -62,3 +62,31 @@ TEST(PlannerReuse, SameSizedMapsSearchAsOnAFreshPlanner) {
 }
 
 }  // namespace
+
+// The same shape each time: the walls move, or only the costs change, between requests.
+TEST(PlannerReuse, SameShapeWithMovedWallsOrNewCostsSearchesAsOnAFreshPlanner) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> cells(20 * 20);
+  AStarPlanner reused;
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    for (double& c : cells) {
+      const bool wall = round % 2 ? c <= 0.0 : unit(rng) < 0.3;  // odd rounds keep the walls
+      c = wall ? 0.0 : 1.0 + 8.0 * unit(rng);
+    }
+    cells.front() = cells.back() = 1.0;
+    Planner::Description d;
+    d.width = d.height = 20;
+    d.cells = cells.data();
+    d.goalX = d.goalY = 19;
+    d.weight = 0.5f;
+    d.allowDiagonals = round % 4 == 3;
+    d.closedBits = 8;
+    AStarPlanner fresh;
+    const Search expected = SearchWith(fresh, d);
+    const Search got = SearchWith(reused, d);
+    EXPECT_EQ(got.expanded, expected.expanded);
+    EXPECT_EQ(got.path, expected.path);
+  }
+}

@@ -64,17 +64,23 @@ void FillMoves(const float* map, int width, int height, bool diagonals, std::uin
 
 // The cost of entering each cell: value / largest + 1 when passable, else kBlocked. The
 // quotient is computed for every cell and then chosen by the mask; a blocked cell's is first
-// raised to at least 0, since a large negative one would not fit a float.
-void FillMap(const Planner::Description& d, double largest, float* map) {
+// raised to at least 0, since a large negative one would not fit a float. With `refill`, `map`
+// holds the costs of a grid of the same size, and the result tells whether any cell was
+// blocked before and is passable now or the reverse; without, it is true.
+bool FillMap(const Planner::Description& d, double largest, float* map, bool refill) {
   const std::size_t cells = static_cast<std::size_t>(d.width) * static_cast<std::size_t>(d.height);
   const std::uint32_t blocked = std::bit_cast<std::uint32_t>(Planner::kBlocked);
+  std::uint32_t changed = refill ? 0 : 1;
   for (std::size_t i = 0; i < cells; ++i) {
     const double v = d.cells[i];
     const double quotient = v / largest + 1.0;
     const std::uint32_t scaled = std::bit_cast<std::uint32_t>(static_cast<float>(quotient > 0.0 ? quotient : 0.0));
     const std::uint32_t keep = static_cast<std::uint32_t>(passableMask(v));
+    // A cost's sign bit is set exactly when the cell is blocked.
+    if (refill) changed |= (std::bit_cast<std::uint32_t>(map[i]) >> 31) == (keep & 1u);
     map[i] = std::bit_cast<float>((scaled & keep) | (blocked & ~keep));
   }
+  return changed != 0;
 }
 
 }  // namespace
@@ -102,8 +108,11 @@ bool Planner::createMap(const Description& d) {
     // The same sizes as the loaded map: its storage is taken over, already touched, and only
     // the earlier search's traces are cleared. Nothing here can fail.
     dropSearch();
-    FillMap(d, largest, map_.get());
-    FillMoves(map_.get(), d.width, d.height, d.allowDiagonals, moves_.get());
+    // The neighbour masks depend on the shape, the diagonals and which cells are blocked: a
+    // map that differs only in the costs keeps them.
+    const bool blockingChanged = FillMap(d, largest, map_.get(), true);
+    if (blockingChanged || d.width != desc_.width || d.allowDiagonals != desc_.allowDiagonals)
+      FillMoves(map_.get(), d.width, d.height, d.allowDiagonals, moves_.get());
   } else {
     // Build everything aside so a failure leaves the planner as it was.
     std::unique_ptr<float[]> map(new (std::nothrow) float[cells]);
@@ -116,7 +125,7 @@ bool Planner::createMap(const Description& d) {
     if (!map || !cellStates || !openPos || !moves || !pool.allocate(poolSize) || !open.allocate(openSize + kArity) ||
         !closed.create(d.closedBits, pool))
       return false;
-    FillMap(d, largest, map.get());
+    FillMap(d, largest, map.get(), false);
     FillMoves(map.get(), d.width, d.height, d.allowDiagonals, moves.get());
     map_ = std::move(map);
     cells_ = std::move(cellStates);
