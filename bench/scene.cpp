@@ -233,5 +233,10 @@ int main() {
   });
   std::printf("microseconds per 1,000 triangles: X_DRAWOBJ %.1f, blended X_DRAWANIM %.1f, cel-shaded X_DRAWOBJ %.1f%s\n",
               plain, blended, cel, glMultiTexCoord2fArb ? "" : " (no multitexture: outline only)");
+  std::printf("| `bench_scene`: %d objects of %d triangles per frame | %.2f M triangles/s; per 1,000 triangles "
+              "%.0f us, blended `X_DRAWANIM` %.0f us, cel-shaded %.0f us | one `glDrawArrays` per object from a buffer "
+              "object %.2f M triangles/s | %.2f (speed) |\n",
+              kObjects, kTriangles, triangles / o.median / 1e6, plain, blended, cel, triangles / f.median / 1e6,
+              f.median / o.median);
   return 0;
 }
