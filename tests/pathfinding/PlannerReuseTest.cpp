@@ -30,6 +30,15 @@ Search SearchWith(AStarPlanner& p, const Planner::Description& d) {
   return s;
 }
 
+// The reused planner expands the same nodes and finds the same path as a fresh one.
+void ExpectSameAsFresh(AStarPlanner& reused, const Planner::Description& d) {
+  AStarPlanner fresh;
+  const Search expected = SearchWith(fresh, d);
+  const Search got = SearchWith(reused, d);
+  EXPECT_EQ(got.expanded, expected.expanded);
+  EXPECT_EQ(got.path, expected.path);
+}
+
 TEST(PlannerReuse, SameSizedMapsSearchAsOnAFreshPlanner) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -53,11 +62,7 @@ TEST(PlannerReuse, SameSizedMapsSearchAsOnAFreshPlanner) {
     d.allowDiagonals = round % 3 == 0;
     d.diagonalCost = round % 4 < 2;
     d.closedBits = 8;
-    AStarPlanner fresh;
-    const Search expected = SearchWith(fresh, d);
-    const Search got = SearchWith(reused, d);
-    EXPECT_EQ(got.expanded, expected.expanded);
-    EXPECT_EQ(got.path, expected.path);
+    ExpectSameAsFresh(reused, d);
   }
 }
 
@@ -83,10 +88,6 @@ TEST(PlannerReuse, SameShapeWithMovedWallsOrNewCostsSearchesAsOnAFreshPlanner) {
     d.weight = 0.5f;
     d.allowDiagonals = round % 4 == 3;
     d.closedBits = 8;
-    AStarPlanner fresh;
-    const Search expected = SearchWith(fresh, d);
-    const Search got = SearchWith(reused, d);
-    EXPECT_EQ(got.expanded, expected.expanded);
-    EXPECT_EQ(got.path, expected.path);
+    ExpectSameAsFresh(reused, d);
   }
 }
