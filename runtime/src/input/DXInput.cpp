@@ -157,8 +157,9 @@ int DXInput::TakeKeyChar() {
     lastpressed = 0;
     return 0;
   }
-  if (KeyPressed(42)) c -= 32;
-  else if (KeyPressed(54) && c >= 'a' && c <= 'z') c -= 32;
+  // Either Shift capitalises letters; every other character (Return, Backspace, Space,
+  // digits) stays what it is without Shift.
+  if ((KeyPressed(42) || KeyPressed(54)) && c >= 'a' && c <= 'z') c -= 32;
   if (c == lastpressed) return 0;
   lastpressed = c;
   return c;
