@@ -1,4 +1,9 @@
 // Backgrounds (surfaces), screen and sprite capture, clearing and the cross-fade.
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
 #include "display/Bitmap.h"
 #include "DisplaySupport.h"
 
@@ -25,6 +30,32 @@ TEST_F(CaptureTest, SaveBmpWritesTheWholeFrame) {
   EXPECT_EQ(BmpPixel(f, 320, 240), 0u);
   // A file that cannot be created: nothing happens.
   SAVEBMP(TempPath("no_such_dir/screen.bmp").c_str());
+}
+
+// A write cut short (here by a file-size limit) keeps the old file and leaves nothing beside
+// it; without the limit the same call replaces the file whole.
+TEST_F(CaptureTest, FailedSavesKeepTheOldFile) {
+  X_OBJSTART(7);
+  for (int v = 0; v < 3; ++v) X_OBJADDVERTEX(v, v * v, 1, 0, 0, 0xFFFFFF);
+  X_OBJEND();
+  const std::string dir = TempPath("saves/");
+  std::filesystem::create_directories(dir);
+  for (auto save : {+[](const std::string& p) { SAVEBMP(p.c_str()); }, +[](const std::string& p) { X_SAVEOBJ(p.c_str(), 7); }}) {
+    const std::string path = dir + "target";
+    WriteFile(path, {'o', 'l', 'd'});
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{16, old.rlim_max};
+    auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    save(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(ReadFile(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    save(path);
+    EXPECT_GT(ReadFile(path).size(), 16u);
+  }
 }
 
 TEST_F(CaptureTest, SavedSpriteReloadsAsTheSamePicture) {

@@ -7,6 +7,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
+#include "platform/files_posix.h"
 #include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 
@@ -16,10 +17,9 @@ bool OpenGLLumenar::SaveMemoryToBMP(const char* file, unsigned char* pixels, int
                                     int sourceWidth, int, bool flip) {
   if (!file || !pixels || width < 0 || height < 0) return false;
   const std::vector<unsigned char> bytes = EncodeBmp24(pixels, width, height, sourceWidth, flip);
-  std::FILE* f = std::fopen(file, "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  // Through a temporary file: a failed write leaves the old picture as it was.
+  platform::FileReplacement out;
+  return out.Begin(file) && out.Write(bytes.data(), bytes.size()) && out.Commit();
 }
 
 bool OpenGLLumenar::SaveBMPFile(const char* file) {

@@ -11,6 +11,8 @@
 
 #include <tavelor/frame.h>
 
+#include "platform/files_posix.h"
+
 namespace TAVELOR {
 
 POLY_FRAME& POLY_FRAME::operator=(const POLY_FRAME& other) {
@@ -254,10 +256,9 @@ bool MeshObject::Save(const char* name) const {
       out.insert(out.end(), {n.q[0], n.q[1], n.q[2], n.normalIndex, n.colourIndex});
     }
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "wb"));
-  if (!file) return false;
-  bool written = std::fwrite(out.data(), 1, out.size(), file.get()) == out.size();
-  return std::fclose(file.release()) == 0 && written;
+  // Through a temporary file: a failed write leaves the old file as it was.
+  platform::FileReplacement file;
+  return file.Begin(name) && file.Write(out.data(), out.size()) && file.Commit();
 }
 
 // ---- Encoding -----------------------------------------------------------------------------
