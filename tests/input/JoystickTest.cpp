@@ -15,6 +15,7 @@
 
 #include "display/DisplaySupport.h"
 #include "frame/Runtime.h"
+#include "input/DXInput.h"
 
 using namespace TAVELOR;
 
@@ -128,6 +129,27 @@ TEST(Joystick, AxesHatAndButtonsOfOnePad) {
   JOYSTATE(x, y, b1, b2);
   EXPECT_EQ(b1, 128);
   EXPECT_EQ(b2, 0);
+}
+
+// Without the joystick subsystem, keyboard and mouse are read as with it: both Shift keys
+// stay apart (no fallback key table), and there are no joysticks.
+TEST(Joystick, KeyboardWithoutTheJoystickSubsystem) {
+  display_test::EnsureDisplay();
+  platform::RefuseDevices(false, true);
+  {
+    DXInput input;
+    input.CreateDInput(__hWnd, nullptr, true);
+    platform::PushKeyEvent(__hWnd, 54, true);
+    Lumbo.WinMessages();
+    input.GetKeyboardStatus();
+    EXPECT_FALSE(input.hasInput);
+    EXPECT_TRUE(input.IsKeyDown(54));
+    EXPECT_FALSE(input.IsKeyDown(42));
+    EXPECT_EQ(input.GetNumJoysticks(), 0);
+    platform::PushKeyEvent(__hWnd, 54, false);
+  }
+  platform::RefuseDevices(false, false);
+  platform::ClearKeyTaps();
 }
 
 TEST(Joystick, TwoPadsAndOneRemovedWhileRunning) {

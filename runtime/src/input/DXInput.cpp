@@ -86,12 +86,7 @@ long DXInput::CreateDInput(HWND win, HINSTANCE, bool wantMouse) {
   platform::ReadMouse(window, false, &pointer);
   trackedX = pointer.x;
   trackedY = pointer.y;
-  if (!hasInput) {
-    joystickCount = 0;
-    DXtoVK(false);
-    GetKeyboardStatus();
-    return result;
-  }
+  // Keyboard and mouse do not depend on the joysticks: SDL reads them from the window.
   hasKeyboard = platform::KeyboardAvailable();
   DXtoVK(hasKeyboard);
   systemPointer = 0;
@@ -103,7 +98,7 @@ long DXInput::CreateDInput(HWND win, HINSTANCE, bool wantMouse) {
       result = kNoMouse;
     }
   }
-  joystickCount = platform::JoystickSync();
+  joystickCount = hasInput ? platform::JoystickSync() : 0;
   GetKeyboardStatus();
   return result;
 }

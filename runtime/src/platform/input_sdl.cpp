@@ -108,11 +108,26 @@ bool HasPointer() {
   return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
 }
 
+namespace {
+bool g_refuseRelative = false;
+bool g_refuseJoysticks = false;
+
+int SetRelativeMode(bool on) {
+  if (on && g_refuseRelative) return SDL_SetError("relative mouse mode refused");
+  return SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE);
+}
+}  // namespace
+
+void RefuseDevices(bool relativeMouse, bool joysticks) {
+  g_refuseRelative = relativeMouse;
+  g_refuseJoysticks = joysticks;
+}
+
 bool SetRelativeMouse(bool on) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
   DrainMouseEvents();
   g_mouse = MouseSums{};
-  if (SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) != 0) return false;
+  if (SetRelativeMode(on) != 0) return false;
   if (!on) SDL_ShowCursor(SDL_ENABLE);
   // Motion of the switch itself (the pointer being recentred or released) is not the user's.
   DrainMouseEvents();
@@ -159,7 +174,7 @@ void ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out) {
 bool JoystickInit() {
   // The runtime reads joysticks itself, whether or not its window has the focus.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
+  if (g_refuseJoysticks || SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
   SDL_InitSubSystem(SDL_INIT_HAPTIC);  // without it force feedback falls back to rumble
   JoystickSync();
   return true;

@@ -85,6 +85,9 @@ bool HasPointer();
 bool SetRelativeMouse(bool on);
 // Moves the pointer to client position (x, y) of the window.
 void WarpMouse(WindowHandle window, int x, int y);
+// From now on relative mouse mode and the joystick start fail as on a window system or
+// machine without them (for checking the fallbacks); false, false restores normal service.
+void RefuseDevices(bool relativeMouse, bool joysticks);
 
 struct MouseSample {
   int dx = 0, dy = 0;  // relative motion summed since the last read that took it
