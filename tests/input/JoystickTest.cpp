@@ -129,6 +129,20 @@ TEST(Joystick, AxesHatAndButtonsOfOnePad) {
   JOYSTATE(x, y, b1, b2);
   EXPECT_EQ(b1, 128);
   EXPECT_EQ(b2, 0);
+
+  // HIBERNATE idles while the pad is at rest and returns at once on a button.
+  pad.Button(0, false);
+  pad.Button(31, false);
+  for (int axis : {0, 1, 2}) pad.Axis(axis, 0);
+  pad.Hat(SDL_HAT_CENTERED);
+  HIBERNATE();  // the first call may see the mouse reading change
+  for (bool pressed : {false, true}) {
+    pad.Button(7, pressed);
+    const std::uint32_t t0 = SDL_GetTicks();
+    HIBERNATE();
+    if (pressed) EXPECT_LT(SDL_GetTicks() - t0, 150u);
+    else EXPECT_GE(SDL_GetTicks() - t0, 230u);
+  }
 }
 
 // Without the joystick subsystem, keyboard and mouse are read as with it: both Shift keys

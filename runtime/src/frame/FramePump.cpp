@@ -1,6 +1,10 @@
 // The frame pump SHOWSCREEN, the idle wait HIBERNATE and the timing commands.
 #include <tavelor/frame.h>
+#include <tavelor/input.h>
 #include <tavelor/scene3d.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include "audio/Music.h"
 #include "display/OpenGLLumenar.h"
@@ -20,6 +24,31 @@ namespace {
 
 bool EscapeDown() { return pDXin && pDXin->IsKeyDown(1); }
 bool AltF4Down() { return pDXin && pDXin->IsKeyDown(56) && pDXin->IsKeyDown(62); }
+
+// The mouse reading (x, y, buttons 1 and 2) of the previous HIBERNATE; 0 at start, so the
+// first call returns at once unless the mouse is at (0, 0) with no button down.
+double g_hibernateMouse[4] = {};
+
+bool MouseChangedSinceLastHibernate() {
+  double now[4];
+  MOUSESTATE(now[0], now[1], now[2], now[3]);
+  if (std::equal(now, now + 4, g_hibernateMouse)) return false;
+  std::copy(now, now + 4, g_hibernateMouse);
+  return true;
+}
+
+// A button down, the x, y or z axis off centre, or the hat pointing along an axis.
+bool JoystickOffCentre() {
+  if (!pDXin) return false;
+  for (int j = pDXin->GetNumJoysticks() - 1; j >= 0; --j) {
+    DIJOYSTATE s;
+    if (!pDXin->GetJoystickData(&s, j)) continue;
+    if (std::any_of(s.rgbButtons, s.rgbButtons + 32, [](unsigned char b) { return b != 0; })) return true;
+    const std::uint32_t pov = s.rgdwPOV[0];
+    if (s.lX != 0 || s.lY != 0 || s.lZ != 0 || pov == 0 || pov == 9000 || pov == 18000 || pov == 27000) return true;
+  }
+  return false;
+}
 }  // namespace
 
 void PollInputForFrame() {
@@ -62,6 +91,7 @@ void HIBERNATE() {
         if (pDXin->IsKeyDown(key)) return;
       }
     }
+    if (MouseChangedSinceLastHibernate() || JoystickOffCentre()) return;
     platform::SleepMs(30);
   }
 }
