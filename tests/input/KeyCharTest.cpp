@@ -1,4 +1,7 @@
-// Characters of key presses: one per press, the lower key code first, the Shift rules.
+// Characters of key presses: one per press, the lower key code first, the Shift rules; the
+// mouse where relative mode is refused.
+#include <SDL2/SDL.h>
+
 #include "display/DisplaySupport.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
@@ -44,6 +47,37 @@ TEST(KeyChar, OnePerPressLowestCodeFirstAndShiftRules) {
   Press({2});
   EXPECT_EQ(std::string(INKEY_Str().c_str()), "1");
   ReleaseAll();
+}
+
+// Where the window system refuses relative mouse mode the mouse still works: motion from
+// the pointer's events, buttons and wheel, every read (not an all-zero record).
+TEST(Mouse, RefusedRelativeModeFallsBackToThePointer) {
+  display_test::EnsureDisplay();
+  platform::RefuseDevices(true, false);
+  DXInput input;
+  input.window = __hWnd;
+  input.hasMouse = true;  // as with a driver that has a pointer
+  DIMOUSEDATA m;
+  input.GetMouseData(&m);  // the first read asks for relative mode
+  const SDL_EventType types[] = {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_MOUSEWHEEL};
+  for (int round = 0; round < 2; ++round) {
+    for (SDL_EventType type : types) {
+      SDL_Event e{};
+      e.type = type;
+      if (type == SDL_MOUSEMOTION) e.motion.xrel = 5, e.motion.yrel = -3;
+      if (type == SDL_MOUSEBUTTONDOWN) e.button.button = SDL_BUTTON_RIGHT;
+      if (type == SDL_MOUSEWHEEL) e.wheel.y = -2;
+      SDL_PushEvent(&e);
+    }
+    input.mouseRefresh = 1;
+    EXPECT_TRUE(input.GetMouseData(&m));
+    EXPECT_EQ(m.dx, 5);
+    EXPECT_EQ(m.dy, -3);
+    EXPECT_EQ(m.dz, -1);
+    EXPECT_EQ(m.button2, 1);
+    EXPECT_EQ(m.button1, 0);
+  }
+  platform::RefuseDevices(false, false);
 }
 
 }  // namespace

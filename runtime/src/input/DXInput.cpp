@@ -93,10 +93,7 @@ long DXInput::CreateDInput(HWND win, HINSTANCE, bool wantMouse) {
   if (wantMouse && platform::HasPointer()) {
     hasMouse = true;
     mouseCoopLevel = 5;
-    if (!AcquireMouse()) {
-      AppendErrorLog("No DX_Mouse");
-      result = kNoMouse;
-    }
+    AcquireMouse();  // a refusal falls back to the pointer's own motion
   }
   joystickCount = hasInput ? platform::JoystickSync() : 0;
   GetKeyboardStatus();
@@ -162,6 +159,9 @@ int DXInput::TakeKeyChar() {
 
 bool DXInput::AcquireMouse() {
   mouseAcquired = platform::SetRelativeMouse(systemPointer == 0);
+  // Where the window system refuses relative mode, motion comes from the pointer's own
+  // events (not held in the window) and buttons and wheel stay; no retry at every read.
+  pointerFallback = !mouseAcquired;
   return mouseAcquired;
 }
 
@@ -171,10 +171,8 @@ bool DXInput::GetMouseData(DIMOUSEDATA* record) {
     record->dy = cachedDy;
     record->dz = cachedDz;
   }
-  if (hasMouse && !mouseAcquired && !AcquireMouse()) {
-    *record = DIMOUSEDATA{};
-    return false;
-  }
+  // A refusal leaves the pointer fallback in place, so the read goes on either way.
+  if (hasMouse && !mouseAcquired && !pointerFallback) AcquireMouse();
   const bool fresh = mouseRefresh != 0;
   platform::MouseSample s;
   platform::ReadMouse(window, fresh, &s);

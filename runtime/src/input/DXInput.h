@@ -50,7 +50,7 @@ class DXInput {
   void GetKeyboardStatus();
   // Key code down in the last refreshed state (through the key table without a keyboard).
   bool IsKeyDown(int code) const;
-  // Fills the record; false only when the mouse had to be taken back (record all zero).
+  // Fills the record; true (where relative mode is refused the pointer is read instead).
   bool GetMouseData(DIMOUSEDATA* record);
   // False for a joystick that is not attached; the record is then all zero.
   bool GetJoystickData(DIJOYSTATE* record, int index);
@@ -76,6 +76,7 @@ class DXInput {
   bool hasKeyboard = false;  // the keyboard is read through key codes
   bool hasMouse = false;     // the mouse is the device's (wanted, and the driver has a pointer)
   bool mouseAcquired = false;
+  bool pointerFallback = false;  // relative mode was refused: motion from the pointer's events
   HWND window = nullptr;
   unsigned char keyState[256] = {};
   unsigned char systemPointer = 0;

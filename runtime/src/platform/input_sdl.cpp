@@ -127,7 +127,15 @@ bool SetRelativeMouse(bool on) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
   DrainMouseEvents();
   g_mouse = MouseSums{};
-  if (SetRelativeMode(on) != 0) return false;
+  if (SetRelativeMode(on) != 0) {
+    // Some window systems have relative mode only through SDL's pointer warping.
+    if (!on) return false;
+    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, "1");
+    if (SetRelativeMode(true) != 0) {
+      SDL_ResetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP);
+      return false;
+    }
+  }
   if (!on) SDL_ShowCursor(SDL_ENABLE);
   // Motion of the switch itself (the pointer being recentred or released) is not the user's.
   DrainMouseEvents();
