@@ -96,6 +96,25 @@ void CheckPicture(const std::string& clip, const MovieRect& rect) {
   CHILD_CHECK(shown >= 28 && shown <= 31);
 }
 
+int ThreadCount() {
+  return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
+}
+
+// Closing the window during a movie ends the program (code 0) with the decoding thread and
+// FFmpeg's threads stopped: at exit no more threads run than before the movie.
+TEST(VideoTest, ClosingTheWindowStopsTheDecodingThreads) {
+  const std::string clip = Clip(320, 240, 2);
+  InWindow(320, 240, [&](const std::string&) {
+    static const int before = ThreadCount();
+    std::atexit([] { if (ThreadCount() > before) std::_Exit(3); });
+    MovieOptions o;
+    o.paced = false;
+    o.afterDraw = [](long long frame) { if (frame == 5) platform::PushCloseEvent(__hWnd); };
+    PlayMovieFile(clip.c_str(), true, o);
+    std::_Exit(4);  // the close ends the program before this
+  });
+}
+
 }  // namespace
 
 TEST(VideoTest, WideMovieIsLetterboxedAndHeard) {

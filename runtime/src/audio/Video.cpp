@@ -174,6 +174,11 @@ struct Picture {
   int pass = 0;   // how often the movie had started over before it
 };
 
+class MovieFeeder;
+// The movie playing now: the program's end (closing the window during it) stops it there,
+// since the player's own clean-up never runs.
+MovieFeeder* g_playing = nullptr;
+
 // Decodes pictures ahead on a thread of its own, so that decoding and drawing overlap;
 // hands them over in order. Looping movies start over here.
 class MovieFeeder {
@@ -182,14 +187,22 @@ class MovieFeeder {
               std::unique_ptr<platform::MovieDecoder> movie)
       : path_(std::move(path)), rect_(rect), sound_(sound), loop_(loop), movie_(std::move(movie)) {
     thread_ = std::thread([this] { Run(); });
+    g_playing = this;
   }
   ~MovieFeeder() {
+    Stop();
+    g_playing = nullptr;
+  }
+  // Stops and joins the decoding thread, then frees the decoder (and with it FFmpeg's
+  // threads).
+  void Stop() {
     {
       std::lock_guard<std::mutex> hold(lock_);
       stop_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
+    movie_.reset();
   }
   MovieFeeder(const MovieFeeder&) = delete;
   MovieFeeder& operator=(const MovieFeeder&) = delete;
@@ -338,6 +351,10 @@ double PlayMovieFile(const char* path, bool loop, const MovieOptions& options, l
   }
   if (shown) *shown = frames;
   return 0;
+}
+
+void StopMovie() {
+  if (g_playing) g_playing->Stop();
 }
 
 double PlayVideo(DGStr file, int loop) {

@@ -29,6 +29,10 @@ struct MovieOptions {
 // *shown, if given, receives the number of pictures shown.
 double PlayMovieFile(const char* path, bool loop, const MovieOptions& options = {}, long long* shown = nullptr);
 
+// Stops the decoding of the movie playing now, if any, and frees its decoder: the program's
+// end calls it, as the player is left without returning when the window closes.
+void StopMovie();
+
 // PLAYMOVIE and LOOPMOVIE: the name resolved through the media archive first.
 double PlayVideo(DGStr file, int loop);
 

@@ -8,6 +8,7 @@
 #include <tavelor/storage.h>
 
 #include "audio/SFXSound.h"
+#include "audio/Video.h"
 #include "display/OpenGLLumenar.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
@@ -165,6 +166,7 @@ LRESULT __WndProc_(HWND, unsigned int message, unsigned int wParam, long) {
 }
 
 void __EndProgram() {
+  StopMovie();
   STOPMUSIC();
   if (__DG_DEBUG) WriteEndReport();
   if (pDXin) delete pDXin;
