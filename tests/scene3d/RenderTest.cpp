@@ -157,6 +157,35 @@ TEST_F(SceneTest, BumpMappingLightsTheSideFacingTheLight) {
   EXPECT_LT(dark, lit - 100);
 }
 
+// Two textures on a plain object: each texel the product of the two pictures, as
+// ImageMagick's Multiply computes it.
+TEST_F(SceneTest, TwoTexturesDrawTheirProduct) {
+  if (!glMultiTexCoord2fArb) GTEST_SKIP() << "no multitexture";
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
+  // Columns of two texels: the first picture changes every four, the second every two.
+  const std::string a = SaveBmp("first.bmp", 8, 8, 24, [](int x, int) { return x < 4 ? 0x4080FFu : 0xFFC040u; });
+  const std::string b = SaveBmp("second.bmp", 8, 8, 24, [](int x, int) { return x % 4 < 2 ? 0xFFFFFFu : 0x60FF80u; });
+  const std::string raw = TempPath("product.rgb");
+  ASSERT_EQ(std::system(("convert '" + a + "' '" + b + "' -compose Multiply -composite -depth 8 'rgb:" + raw + "'").c_str()), 0);
+  const std::vector<unsigned char> product = ReadFile(raw);
+  ASSERT_EQ(product.size(), 8u * 8 * 3);
+  LOADSPRITE(a.c_str(), 8);
+  LOADSPRITE(b.c_str(), 9);
+  BuildQuad(kQuad, 8, 8, 0xFFFFFF);
+  X_MAKE3D(1, 1000, 45);
+  X_CAMERA(4, 4, 12, 4, 4, 0);
+  X_SETTEXTURE(8, 9);
+  X_DRAWOBJ(kQuad, 0);
+  SaveFrame("two_textures");
+  for (int column = 0; column < 4; ++column) {
+    double sx, sy, sz;
+    X_WORLD2SCREEN(2 * column + 1, 4, 0, sx, sy, sz);
+    const unsigned char* want = &product[(4 * 8 + 2 * column + 1) * 3];
+    const std::uint32_t got = Pixel(static_cast<int>(sx), static_cast<int>(sy));
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(static_cast<int>(got >> 8 * c & 255), want[c], 3) << column << " " << c;
+  }
+}
+
 // Switches the buffer-object or multitexture entry points off for a while.
 class WithoutExtensions {
  public:

@@ -296,7 +296,20 @@ void Lumenar3D::RenderMD2(int object, int a, int b, float blend, bool smooth) {
       glClientActiveTextureArb(GL_TEXTURE0);
     }
     if (sel.slot >= 0) {
-      glBindTexture(GL_TEXTURE_2D, textureName(sel.slot));
+      // Two textures: the first on unit 1 modulates the second on unit 0, both with the
+      // vertex texture coordinates.
+      const bool two = sel.secondSlot >= 0 && HasMultitexture();
+      if (two) {
+        glActiveTextureArb(GL_TEXTURE1);
+        glClientActiveTextureArb(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, textureName(sel.slot));
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, kStride, At(base, kTexCoordAt));
+        glActiveTextureArb(GL_TEXTURE0);
+        glClientActiveTextureArb(GL_TEXTURE0);
+      }
+      glBindTexture(GL_TEXTURE_2D, textureName(two ? sel.secondSlot : sel.slot));
       glEnableClientState(GL_TEXTURE_COORD_ARRAY);
       glTexCoordPointer(2, GL_FLOAT, kStride, At(base, kTexCoordAt));
     }
