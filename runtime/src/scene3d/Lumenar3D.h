@@ -68,8 +68,8 @@ class Lumenar3D {
   void AmbientLt(int light, unsigned long colour);
 
   // Shape tests against frame `frame` of an object drawn at the current movement, rotations and
-  // scaling. The shape is moved into object space by the inverse of the rotation and
-  // translation. Object numbers outside the table, frames past the object and frames of fewer
+  // scaling. The shape is moved into object space by the inverse of that whole transform;
+  // a ray's distance stays in world units. Object numbers outside the table, frames past the object and frames of fewer
   // than three triangle records give no contact.
   bool CollisionSphere(int object, int frame, float radius, float x, float y, float z);
   bool CollisionAABB(int object, int frame, const float* centre, const float* a1, const float* a2,
@@ -78,8 +78,12 @@ class Lumenar3D {
   // else 0.
   float CollisionRay(int object, int frame, float x, float y, float z, float dx, float dy,
                      float dz);
-  // World to object space for the collision tests.
-  void ObjectSpaceInverse(float inverse[16]) const;
+  // World to object space for the collision tests: the full inverse of the object transform,
+  // scaling included. False when a scale factor is 0 or not finite (no inverse).
+  bool ObjectSpaceInverse(float inverse[16]) const;
+  // The sphere radius in object space: divided by the largest scale factor (exact for a
+  // uniform scaling; otherwise the largest sphere inside the scaled one).
+  float ObjectSpaceRadius(float radius) const;
 
   // World-space drawing with the current model-view matrix; colours 0x00BBGGRR.
   void DrawLine(const float* p1, const float* p2, unsigned long colour, float width);

@@ -1,5 +1,6 @@
 // 3D collision: spheres, boxes and rays against one frame of an object, in the object's own
-// coordinates, and the X_COLLISION commands with their debug drawing.
+// coordinates (the shapes mapped there by the inverse of the object transform, scaling
+// included), and the X_COLLISION commands with their debug drawing.
 #include <algorithm>
 #include <cmath>
 
@@ -96,10 +97,26 @@ void gTransformVector(const float m[16], float v[3]) {
   for (int i = 0; i < 3; ++i) v[i] = m[i] * x + m[4 + i] * y + m[8 + i] * z + m[12 + i];
 }
 
-void Lumenar3D::ObjectSpaceInverse(float inverse[16]) const {
+bool Lumenar3D::ObjectSpaceInverse(float inverse[16]) const {
   float m[16];
   gObjectTransform(movement, rotations, rotationCount, scaling, m);
   gInvertMatrix4x4(m, inverse);
+  if (scaling[0] == 1 && scaling[1] == 1 && scaling[2] == 1) return true;
+  for (float s : scaling)
+    if (s == 0 || !std::isfinite(s)) return false;
+  // The block is rotation x scale, so its inverse is the transposed block with row i divided
+  // by the square of scale factor i; the translation follows from the new block.
+  for (int row = 0; row < 3; ++row) {
+    const double s2 = double(scaling[row]) * scaling[row];
+    for (int col = 0; col < 3; ++col) inverse[col * 4 + row] = static_cast<float>(m[row * 4 + col] / s2);
+  }
+  for (int i = 0; i < 3; ++i) inverse[12 + i] = -(inverse[i] * m[12] + inverse[4 + i] * m[13] + inverse[8 + i] * m[14]);
+  return true;
+}
+
+float Lumenar3D::ObjectSpaceRadius(float radius) const {
+  const float largest = std::max({std::fabs(scaling[0]), std::fabs(scaling[1]), std::fabs(scaling[2])});
+  return largest == 1 ? radius : radius / largest;
 }
 
 // ---- Geometry --------------------------------------------------------------------------------
@@ -207,7 +224,8 @@ bool Lumenar3D::CollisionSphere(int object, int frame, float radius, float x, fl
   // A sphere of negative size touches nothing.
   if (!f || !(radius >= 0)) return false;
   float inverse[16];
-  ObjectSpaceInverse(inverse);
+  if (!ObjectSpaceInverse(inverse)) return false;
+  radius = ObjectSpaceRadius(radius);
   float c[3] = {x, y, z};
   gTransformVector(inverse, c);
   const V3 centre = Load(c);
@@ -228,7 +246,7 @@ bool Lumenar3D::CollisionAABB(int object, int frame, const float* centre, const 
   const POLY_FRAME* f = CollisionFrame(*this, object, frame);
   if (!f) return false;
   float inverse[16];
-  ObjectSpaceInverse(inverse);
+  if (!ObjectSpaceInverse(inverse)) return false;
   float c[3] = {centre[0], centre[1], centre[2]};
   gTransformVector(inverse, c);
   // Directions map by the 3 x 3 block alone.
@@ -255,7 +273,7 @@ float Lumenar3D::CollisionRay(int object, int frame, float x, float y, float z, 
   const POLY_FRAME* f = CollisionFrame(*this, object, frame);
   if (!f) return 0;
   float inverse[16];
-  ObjectSpaceInverse(inverse);
+  if (!ObjectSpaceInverse(inverse)) return 0;
   float p[3] = {x, y, z};
   float d[3] = {dx, dy, dz};
   const double length = std::sqrt(Length2(Load(d)));
