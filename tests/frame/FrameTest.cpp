@@ -5,6 +5,7 @@
 
 #include <SDL2/SDL.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <tavelor/tavelor.h>
@@ -166,6 +168,26 @@ TEST_F(FrameDeathTest, StartupWithoutADisplayStopsWithAReason) {
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(1), "No display available");
+}
+
+// A click shorter than HIBERNATE's nap ends MOUSEWAIT, though HIBERNATE's own mouse reading
+// took it (a missed click would wait for ever: the alarm ends the child).
+TEST_F(FrameDeathTest, MousewaitSeesAClickThatHibernateRead) {
+  EXPECT_EXIT(
+      {
+        Start();
+        alarm(5);
+        std::thread([] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          SDL_Event e{};
+          e.type = SDL_MOUSEBUTTONDOWN;
+          e.button.button = SDL_BUTTON_LEFT;
+          SDL_PushEvent(&e);
+        }).detach();
+        MOUSEWAIT();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Frame, WindowClientAreaAndViewport) {

@@ -28,10 +28,12 @@ bool AltF4Down() { return pDXin && pDXin->IsKeyDown(56) && pDXin->IsKeyDown(62);
 // The mouse reading (x, y, buttons 1 and 2) of the previous HIBERNATE; 0 at start, so the
 // first call returns at once unless the mouse is at (0, 0) with no button down.
 double g_hibernateMouse[4] = {};
+bool g_hibernateButton = false;
 
 bool MouseChangedSinceLastHibernate() {
   double now[4];
   MOUSESTATE(now[0], now[1], now[2], now[3]);
+  g_hibernateButton = now[2] != 0 || now[3] != 0;
   if (std::equal(now, now + 4, g_hibernateMouse)) return false;
   std::copy(now, now + 4, g_hibernateMouse);
   return true;
@@ -81,7 +83,10 @@ void SHOWSCREEN() {
   X_MIPMAPPING(0);
 }
 
+bool HibernateSawButton() { return g_hibernateButton; }
+
 void HIBERNATE() {
+  g_hibernateButton = false;
   for (int pass = 0; pass < 8; ++pass) {
     if (!Lumbo.WinMessages()) __EndProgram();
     PollInputForFrame();

@@ -25,6 +25,9 @@ extern ZyShoeBox* __g_ShoeBox_Data;
 
 // Reads the keyboard and arms the mouse refresh flag: done once per frame.
 void PollInputForFrame();
+// Whether the mouse reading the last HIBERNATE took had a button down: that reading takes a
+// short click's memory, so a wait for a click looks here too.
+bool HibernateSawButton();
 // Seeds the random number generator (start-up passes the clock).
 void SeedRandomFromClock(std::uint32_t seed);
 // The end-of-program report of debug builds.

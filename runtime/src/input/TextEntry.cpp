@@ -81,7 +81,10 @@ double MOUSEWAIT() {
   if (!pDXin) return 0;
   // A button still held from before has to be let go first.
   while (pDXin->AnyMouse()) Lumbo.WinMessages();
-  while (!pDXin->AnyMouse()) HIBERNATE();
+  while (!pDXin->AnyMouse()) {
+    HIBERNATE();
+    if (HibernateSawButton()) break;  // a click shorter than the nap, read by HIBERNATE
+  }
   return 0;
 }
 
