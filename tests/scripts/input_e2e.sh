@@ -141,9 +141,9 @@ start_probe text
 press_keys 1 2 period 5 Return
 wait_line 'value 12.5'
 ok "INPUT of a number"
-press_keys BackSpace BackSpace BackSpace BackSpace x y Return
+press_keys BackSpace BackSpace shift+BackSpace BackSpace x y shift+Return
 wait_line 'text \[xy\]'
-ok "INPUT: Backspace empties the text and stops there"
+ok "INPUT: Backspace (also with Shift) empties the text and stops there; Shift+Return ends it"
 xdotool keydown a; sleep 0.8; xdotool keyup a; sleep 0.2; hold key Return
 wait_line 'held \[a\]'
 ok "INPUT: a held key adds its character once"
