@@ -184,7 +184,9 @@ TEST_F(FrameDeathTest, MousewaitSeesAClickThatHibernateRead) {
           e.button.button = SDL_BUTTON_LEFT;
           SDL_PushEvent(&e);
         }).detach();
+        const double t0 = static_cast<double>(Lumbo.AccurateTime());
         MOUSEWAIT();
+        CHILD_CHECK(static_cast<double>(Lumbo.AccurateTime()) - t0 >= 90);  // not before the click
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(0), "");
