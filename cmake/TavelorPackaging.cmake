@@ -35,10 +35,31 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/command
               ${PROJECT_SOURCE_DIR}/docs/port-notes.md
         DESTINATION ${TAVELOR_DOC_ROOT}/tavelor-sdk COMPONENT sdk)
 
+# Manual pages, compressed as Debian installs them: section 1 for the SDK's tools, 6 for the game.
+find_program(TAVELOR_GZIP gzip)
+function(tavelor_install_man page component)
+  get_filename_component(name ${page} NAME)
+  string(REGEX REPLACE ".*\\." "" section ${name})
+  set(dir ${PROJECT_BINARY_DIR}/man)
+  file(MAKE_DIRECTORY ${dir})
+  if(TAVELOR_GZIP)
+    execute_process(COMMAND ${TAVELOR_GZIP} -9nc ${page} OUTPUT_FILE ${dir}/${name}.gz)
+    set(name ${name}.gz)
+  else()
+    configure_file(${page} ${dir}/${name} COPYONLY)
+  endif()
+  install(FILES ${dir}/${name} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+endfunction()
+tavelor_install_man(${PROJECT_SOURCE_DIR}/docs/man/tavelor-pack.1 sdk)
+if(TAVELOR_BUILD_GAME)
+  tavelor_install_man(${PROJECT_SOURCE_DIR}/docs/man/hollerquast.6 game)
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/docs/man/tavelor-pack.1 ${PROJECT_SOURCE_DIR}/docs/man/hollerquast.6)
+
 # Each package carries its copyright file and a compressed changelog, as Debian requires.
 string(TIMESTAMP TAVELOR_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(CPACK_PACKAGE_CONTACT "${TAVELOR_DEB_CONTACT}")
-find_program(TAVELOR_GZIP gzip)
 foreach(TAVELOR_DEB_PACKAGE tavelor-sdk hollerquast)
   set(component sdk)
   if(TAVELOR_DEB_PACKAGE STREQUAL "hollerquast")
