@@ -172,7 +172,6 @@ void CheckEntry() {
   CHILD_CHECK(__DG_FULLSCREEN == c.fullscreen && __DG_WANTMOUSE == c.mouse && __DG_DEBUG == c.debug);
   CHILD_CHECK(__DG_FRAMERATE == c.settings.frameRate);
   CHILD_CHECK(std::string(GETCOMMANDLINE_Str().c_str()) == c.cmdline);
-  CHILD_CHECK(__g_cmdline.Capacity() > 512);
   CHILD_CHECK(platform::GetWindowCaption(__hWnd) == c.caption);
   CHILD_CHECK(__g_error == 0 && __g_errorline == 0 && __g_debugline == 0);
   int w = 0, h = 0;

@@ -2,6 +2,9 @@
 // appended archives, damaged directories and the temporary files.
 #include <tavelor/storage.h>
 
+#include <cstring>
+#include <sstream>
+
 #include "StorageTestUtil.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/ShoeBoxArchive.h"
@@ -243,7 +246,7 @@ TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
     const char* listed;
   } names[] = {{"media\\ball.bmp", "media\\ball.bmp"},  {"red\x1b[31m.txt", "red\\x1b[31m.txt"},
                {"tab\there\x7f", "tab\\x09here\\x7f"}, {"gr\xc3\xbcn.bmp", "gr\xc3\xbcn.bmp"},
-               {"\\x41.bmp", "\\x41.bmp"}};
+               {"\\x41.bmp", "\\x41.bmp"},        {"two words~.bmp", "two words~.bmp"}};
   std::vector<PackedMember> members;
   for (const auto& n : names) members.push_back(Member(n.stored, "c"));
   WriteBytes("z.box", Archive(members));
@@ -252,7 +255,7 @@ TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
   for (const auto& n : names) {
     std::string line;
     std::getline(list, line);
-    EXPECT_EQ(line.substr(0, line.find(' ')), n.listed);
+    EXPECT_EQ(line.substr(0, std::strlen(n.listed) + 1), std::string(n.listed) + " ");
   }
   EXPECT_EQ(Shell(PackTool() + " extract z.box 'red\x1b[31m.txt' out.bin > out.txt"), 0);
   EXPECT_NE(ReadBytes("out.txt").find("red\\x1b[31m.txt"), std::string::npos);
