@@ -2,7 +2,7 @@
 # The SDK as a user installs it: the Debian package tavelor-sdk is made by CPack from this build,
 # unpacked into a scratch root (dpkg -x) and used from there. Its version must be what the
 # package, tavelor-pack --version and the CMake package state, a too-new version request must
-# fail, and it must depend on the Debian package of every library its pkg-config file requires.
+# fail, and it must depend on the Debian package of every library a game links.
 # The starter project and the examples are built against it, with CMake and, for pathfind,
 # with pkg-config and plain c++; each example runs headless and saves a frame that must show
 # what it must.
@@ -28,10 +28,11 @@ version=$(dpkg-deb -f "$deb" Version)
 pc=$(find "$usr/lib" -name tavelor.pc)
 export PKG_CONFIG_PATH=$(dirname "$pc")
 [ "$(pkg-config --modversion tavelor)" = "$version" ] || fail "tavelor.pc has another version than $version"
+# Every library a game links (pkg-config --libs) comes from a package the SDK depends on.
 depends=$(dpkg-deb -f "$deb" Depends)
-for module in $(pkg-config --print-requires tavelor | cut -d' ' -f1); do
-  owner=$(dpkg -S "$(pkg-config --variable=pcfiledir "$module")/$module.pc" | cut -d: -f1)
-  [[ ", $depends," == *", $owner"[,\ ]* ]] || fail "Depends lacks $owner (for $module): $depends"
+for lib in $(pkg-config --libs-only-l tavelor | tr ' ' '\n' | sed -n 's/^-l//p' | grep -vx 'tavelor\|dl\|pthread'); do
+  owner=$(dpkg -S "$(realpath -s "$(c++ -print-file-name="lib$lib.so")")" | cut -d: -f1)
+  [[ ", $depends," == *", $owner"[,\ ]* ]] || fail "Depends lacks $owner (for -l$lib): $depends"
 done
 font=$(pkg-config --variable=fontfile tavelor)
 [ -s "$font" ] || fail "the package holds no default font"
