@@ -6,8 +6,9 @@
 set(TAVELOR_DEB_CONTACT "Tavelor developers <tavelor@example.org>")
 
 # ---- pkg-config ---------------------------------------------------------------------------------
-# Every pkg-config module the runtime links (found in TavelorDependencies.cmake under a TAVELOR_
-# prefix) is required by tavelor.pc, since the library is static; OpenGL comes as module gl.
+# Every pkg-config module found in TavelorDependencies.cmake under a TAVELOR_ prefix is required
+# by tavelor.pc, since the library is static (a module that only a tool links takes another
+# prefix); OpenGL comes as module gl.
 get_cmake_property(tavelor_cache_vars CACHE_VARIABLES)
 set(TAVELOR_PKG_MODULES)
 foreach(var IN LISTS tavelor_cache_vars)
@@ -29,7 +30,9 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/tavelor.pc.in ${PROJECT_BINARY_DIR}/tav
 install(FILES ${PROJECT_BINARY_DIR}/tavelor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT sdk)
 
 # ---- Starter project and documents ------------------------------------------------------------
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/template/ DESTINATION ${TAVELOR_DATA_DIR}/template COMPONENT sdk)
+set(template ${PROJECT_SOURCE_DIR}/examples/template)
+install(FILES ${template}/CMakeLists.txt ${template}/main.cpp ${template}/README.md
+        DESTINATION ${TAVELOR_DATA_DIR}/template COMPONENT sdk)
 set(TAVELOR_DOC_ROOT ${CMAKE_INSTALL_DATADIR}/doc)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/commands.md
               ${PROJECT_SOURCE_DIR}/docs/port-notes.md
