@@ -6,6 +6,7 @@
 //   --seed N        seed the random numbers with N instead of the clock (same ghost starts)
 //   --frames N      end the game (exit code 0) after N frames
 //   --shot FILE     with --frames: save the last frame as a BMP picture first
+//   --version       print the runtime version and end
 // Relative FILE names count from the directory the game is started in. A wrong command line
 // prints a message and ends with exit code 2, an archive that cannot be read with exit code 1.
 #include <cstdio>
@@ -54,6 +55,10 @@ std::string Absolute(const char* path) {
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int k = 1; k < argc; ++k) {
     const std::string name = argv[k];
+    if (name == "--version") {
+      std::printf("hollerquast %s\n", TAVELOR_VERSION);
+      std::exit(0);
+    }
     if (name != "--archive" && name != "--seed" && name != "--frames" && name != "--shot") continue;
     if (k + 1 >= argc || argv[k + 1][0] == '\0') {
       std::fprintf(stderr, "hollerquast: %s needs a value\n", name.c_str());
