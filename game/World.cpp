@@ -1,5 +1,7 @@
 // Drawing the world: sky box, moon, ground, trees, house, ghosts, the witch, the shot trail and
 // the clouds; and the cloud mesh.
+#include <cmath>
+
 #include "Hollerquast.h"
 
 namespace __TAVELOR__ {
@@ -22,15 +24,19 @@ double DrawWorld() {
   X_SPRITE(10, cam_pos(0) + 300, 15, cam_pos(2), 1);
   X_CLEAR_Z();
 
-  // Cel shading for the world, lit from far away.
-  X_SPOT_LT(-2, 0, -1000, 100, -1000, 1, 0.1, 1, 180);
+  // The ground, unshaded (its colours carry the moonlight), kept under the camera in whole
+  // periods of its pattern: it reaches the horizon wherever she flies, and the pattern stays
+  // where it lies on the land.
   X_CULLMODE(1);
-
   X_SCALING(10, 10, 10);
-  X_MOVEMENT(0, 0, 0);
+  X_MOVEMENT(GroundStep(cam_pos(0)), 0, GroundStep(cam_pos(2)));
   X_SETTEXTURE(-1, -1);
   X_DRAWOBJ(3, 0);
   X_SCALING(1, 1, 1);
+
+  // Cel shading for the rest of the world, lit from far away.
+  X_SPOT_LT(-2, 0, -1000, 100, -1000, 1, 0.1, 1, 180);
+  X_CULLMODE(1);
 
   for (double k = 0; k <= 100; k = k + 1) {
     const double t = static_cast<int>(k / 10), m = MOD(k, 10);
@@ -91,6 +97,11 @@ double DrawWorld() {
   vecSet(a, 7, 33, 135);
   Cloud(a);
   return 0;
+}
+
+double GroundStep(double x) {
+  constexpr double kPeriod = 320;  // the ground pattern's period in world units
+  return kPeriod * std::floor(x / kPeriod + 0.5);
 }
 
 double MakeCloudObject(double id) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -61,15 +63,28 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
   EXPECT_NEAR(house.lo[1], 0, 0.02);
   for (int a = 0; a < 3; ++a) EXPECT_NEAR(house.Size(a), 6, 1) << "axis " << a;
 
-  // The ground, scaled by 10, lies at height 0 and covers the world and the house at
-  // (-3.5, 0, 2.5).
+  // The ground, scaled by 10, lies at height 0. The game keeps its middle within half a
+  // pattern period (160) of the camera, so it reaches past the far plane (1500) all round, and
+  // its colours repeat with that period (32 mesh units), so they stay put on the land.
   const Bounds ground = Measure("ground.ddd");
   EXPECT_EQ(ground.lo[1], 0);
   EXPECT_EQ(ground.hi[1], 0);
   for (int a : {0, 2}) {
-    EXPECT_LE(ground.lo[a] * 10, -3.5 + house.lo[a]);
-    EXPECT_GE(ground.hi[a] * 10, 160);
+    EXPECT_LE(ground.lo[a] * 10, -(1500 + 160));
+    EXPECT_GE(ground.hi[a] * 10, 1500 + 160);
   }
+  std::map<std::pair<float, float>, int> shade;
+  for (const POLY_NODE& v : lumbo3D.meshes[4000].frames[0].triangles)
+    shade[{v.position[0], v.position[2]}] = v.colourIndex;
+  int repeats = 0;
+  for (const auto& [at, index] : shade) {
+    for (const auto& next : {std::pair{at.first + 32, at.second}, std::pair{at.first, at.second + 32}}) {
+      if (std::max(std::fabs(at.first), std::fabs(at.second)) > 16 || !shade.count(next)) continue;
+      EXPECT_EQ(shade[next], index) << at.first << ", " << at.second;
+      ++repeats;
+    }
+  }
+  EXPECT_GT(repeats, 500);
 
   // The witch and a ghost are about 2 units; the shot is a small piece.
   const Bounds hag = Measure("hag.ddd"), ghost = Measure("ghost.ddd"), shot = Measure("shoot.ddd");
