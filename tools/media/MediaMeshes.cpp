@@ -239,16 +239,18 @@ void WriteSkyBox(const std::string& path) {
   Mesh m;
   // Texture heights of the box's rows: most of the picture lies just above the horizon, the
   // only part of the sky the camera behind the witch sees. v is stored negated, as the renderer
-  // negates it again.
-  const double ys[] = {-1, -0.1, 0, 0.05, 0.12, 0.3, 1};
-  const double ts[] = {0.01, 0.3, 0.42, 0.55, 0.68, 0.84, 0.99};
+  // negates it again. The box has no walls below the horizon and no floor: the ground, drawn
+  // out to the far plane after the sky, hides all of that.
+  const double ys[] = {0, 0.05, 0.12, 0.3, 1};
+  const double ts[] = {0.42, 0.55, 0.68, 0.84, 0.99};
+  constexpr int kRows = static_cast<int>(std::size(ys));
   const std::uint32_t white = Rgb(255, 255, 255);
   const Vec3 centre{0, 0, 0};
   // Walls as seen from inside: left-hand corner, direction to the right.
   const Vec3 starts[4][2] = {{{1, 0, 1}, {-1, 0, 0}}, {{-1, 0, 1}, {0, 0, -1}}, {{-1, 0, -1}, {1, 0, 0}},
                              {{1, 0, -1}, {0, 0, 1}}};
   for (const auto& wall : starts) {
-    for (int r = 0; r + 1 < 7; ++r) {
+    for (int r = 0; r + 1 < kRows; ++r) {
       const Vec3 bl = wall[0] + Vec3{0, ys[r], 0}, tl = wall[0] + Vec3{0, ys[r + 1], 0};
       const Vec3 br = bl + wall[1] * 2, tr = tl + wall[1] * 2;
       m.Strip({{bl, 0, -ts[r], white}, {tl, 0, -ts[r + 1], white}, {br, 1, -ts[r], white}, {tr, 1, -ts[r + 1], white}},
@@ -258,9 +260,6 @@ void WriteSkyBox(const std::string& path) {
   m.Strip({{{1, 1, 1}, 0, -0.99, white}, {{1, 1, -1}, 1, -0.99, white}, {{-1, 1, 1}, 0, -0.99, white},
            {{-1, 1, -1}, 1, -0.99, white}},
           centre, "sky top", true);
-  m.Strip({{{1, -1, -1}, 0, -0.01, white}, {{1, -1, 1}, 1, -0.01, white}, {{-1, -1, -1}, 0, -0.01, white},
-           {{-1, -1, 1}, 1, -0.01, white}},
-          centre, "sky bottom", true);
   m.Save(path);
 }
 
