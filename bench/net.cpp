@@ -322,15 +322,10 @@ struct Side {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 8;
-  // The session layer traces every message on standard output; like a game's, it goes to a file.
-  const std::string trace = (std::filesystem::temp_directory_path() / "bench-net-trace.txt").string();
-  if (!std::freopen(trace.c_str(), "w", stdout)) return 1;
-  nlInit();
-  nlSelectNetwork(NL_IP);
-  EnetApi api;
-  const bool haveEnet = api.Load();
+#include "NetGame.h"
+
+// The saturation run: 8 messages in flight per client, then single messages for latency.
+int Saturation(int rounds, EnetApi& api, bool haveEnet, const std::string& trace) {
   Side ours, enet;
   {
     SessionRelay session;
@@ -362,10 +357,8 @@ int main(int argc, char** argv) {
       }
     }
   }
-  nlShutdown();
   std::fflush(stdout);
   const auto traceBytes = std::filesystem::file_size(trace);
-  std::filesystem::remove(trace);
   auto line = [&](const char* who, const Side& s) {
     std::fprintf(stderr, "%-6s %s msg/s  p50 %s us  p99 %s us  lost %ld of %ld\n", who,
                  bench::Format(bench::Summarise(s.perSecond), 1, "%.0f").c_str(),
@@ -395,4 +388,26 @@ int main(int argc, char** argv) {
                bench::Format(bench::Summarise(ours.perSecond), 1, "%.0f").c_str(),
                bench::Format(bench::Summarise(enet.perSecond), 1, "%.0f").c_str(), bench::Format(r, 1).c_str());
   return 0;
+}
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--game-client") == 0) return game::ClientMain(argc, argv);
+  // Rounds of the saturation run (0 skips it); BENCH_NET_GAME shapes the game run.
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 8;
+  // The session layer traces every message on standard output; like a game's, it goes to a file.
+  const std::string trace = (std::filesystem::temp_directory_path() / "bench-net-trace.txt").string();
+  if (!std::freopen(trace.c_str(), "w", stdout)) return 1;
+  nlInit();
+  nlSelectNetwork(NL_IP);
+  EnetApi api;
+  const bool haveEnet = api.Load();
+  int rc = rounds > 0 ? Saturation(rounds, api, haveEnet, trace) : 0;
+  if (!game::Run(api, haveEnet)) {
+    std::fprintf(stderr, "MISMATCH: a game round failed, lost more than 1%% or misrouted\n");
+    rc = 1;
+  }
+  nlShutdown();
+  std::fflush(stdout);
+  std::filesystem::remove(trace);
+  return rc;
 }

@@ -119,16 +119,29 @@ bool ZyHawkNetwork::WorkerAlive() {
   return alive;
 }
 
+namespace {
+// Lets a condition variable take and release the session's lock.
+struct HeldLock {
+  ZyHawkNetwork* net;
+  void lock() { ZyHawkNetwork::Lock(net); }
+  void unlock() { ZyHawkNetwork::Unlock(net); }
+};
+}  // namespace
+
+void ZyHawkNetwork::WaitChange(std::chrono::steady_clock::time_point until) {
+  HeldLock held{this};
+  changed_.wait_until(held, until);
+}
+
+void ZyHawkNetwork::WakeWorker() {}
+
 void ZyHawkNetwork::Stop() {
   Lock(this);
   stopRequest = true;
-  bool alive = workerAlive;
+  WakeWorker();
+  // The worker signals when it has ended; the time-out only bounds a lost signal.
+  while (workerAlive) WaitChange(std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
   Unlock(this);
-  // The worker looks at the request at least every 10 ms.
-  while (alive) {
-    htThreadSleep(1);
-    alive = WorkerAlive();
-  }
 }
 
 bool ZyHawkNetwork::Send(NLsocket socket, Message& msg) {
@@ -234,6 +247,7 @@ void ZyHawkWorker::Shutdown() {
   ZyHawkNetwork::Lock(net_);
   net_->workerAlive = false;
   net_->stopRequest = true;
+  net_->Changed();  // under the lock: a waiter cannot return (and free net_) before we unlock
   ZyHawkNetwork::Unlock(net_);
   // Nothing may touch net_ from here on: Stop returns and the object may go away.
 }
@@ -368,6 +382,7 @@ void ZyHawkWorker::Disconnected(NLsocket s) {
 void ZyHawkWorker::DeliverLocal() {
   ZyHawkNetwork::Lock(net_);
   auto& locals = net_->localPlayers;
+  bool any = false;
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
     const Message& msg = *it;
     bool delivered = false;
@@ -393,10 +408,12 @@ void ZyHawkWorker::DeliverLocal() {
     }
     if (delivered) {
       it = net_->incoming.erase(it);
+      any = true;
     } else {
       ++it;
     }
   }
+  if (any) net_->Changed();
   ZyHawkNetwork::Unlock(net_);
 }
 
@@ -536,6 +553,7 @@ void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsoc
 }
 
 void ZyHawkWorker::ClientHandle() {
+  bool handled = false;
   ZyHawkNetwork::Lock(net_);
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
     Message& msg = *it;
@@ -559,7 +577,9 @@ void ZyHawkWorker::ClientHandle() {
       continue;
     }
     it = net_->incoming.erase(it);
+    handled = true;
   }
+  if (handled) net_->Changed();
   ZyHawkNetwork::Unlock(net_);
 }
 
