@@ -18,6 +18,7 @@
 #include <mutex>
 #include <sstream>
 
+namespace {
 namespace game {
 
 constexpr int kUpdate = 64;       // bytes per update: sender index, sequence, send time, filler
@@ -565,3 +566,4 @@ inline bool Run(EnetApi& api, bool haveEnet) {
 }
 
 }  // namespace game
+}  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "net/nl/nl.h"
+#include "net/nl/nlWait.h"
 
 namespace TAVELOR {
 
@@ -145,7 +146,7 @@ class ZyHawkNetwork {
   // Wakes the worker from its wait on the sockets; called with the lock held.
   void WakeWorker();
   // The worker's wait, so that a request of this thread cuts it short; null without worker.
-  class NLwaiter* waiter_ = nullptr;
+  NLwaiter* waiter_ = nullptr;
   // Signalled by the worker when a player got its id, an answer or a message came in, or
   // the worker ended.
   std::condition_variable_any changed_;
