@@ -132,6 +132,10 @@ TEST_F(NlBatch, BatchesCarryTheSameDatagramsInOrder) {
   EXPECT_EQ(nlWriteMany(424242, &d, 1), NL_INVALID);
   EXPECT_EQ(nlGetError(), NL_INVALID_SOCKET);
   EXPECT_EQ(nlReadMany(conn, &d, 1), 0);  // nothing waits
+  ASSERT_EQ(nlWrite(client, "x", 1), 1);
+  EXPECT_EQ(nlWriteMany(client, &d, 0), 0);
+  EXPECT_EQ(nlReadMany(conn, &d, 0), 0);
+  EXPECT_TRUE(WaitFor([&] { return nlReadMany(conn, &d, 1) == 1; }, 3000));  // the one written above
 }
 
 // The wait reports exactly the sockets that have something to read, whichever they are,
@@ -166,7 +170,12 @@ TEST_F(NlBatch, WaiterReportsReadableSocketsAndWakesUp) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(waiter.Wait(ready, 4, 0), 0);
 
-  const auto start = std::chrono::steady_clock::now();
+  // Without anything to read the wait lasts its time.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(waiter.Wait(ready, 4, 200), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
+
+  start = std::chrono::steady_clock::now();
   std::thread waker([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     waiter.Wake();
