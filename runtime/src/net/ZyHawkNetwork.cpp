@@ -205,7 +205,18 @@ ZyHawkWorker::ZyHawkWorker(ZyHawkNetwork* net)
 
 void ZyHawkWorker::Run() {
   Start();
-  while (!StopRequested() && Pass()) Wait(kIdleWaitMs);
+  while (!StopRequested() && Pass()) {
+    if (sentToSelf_) {
+      // What the server part just sent to this process's own players is already waiting.
+      sentToSelf_ = false;
+      readAll_ = false;
+      readConn_ = true;
+      readListen_ = false;
+      readyClients_.clear();
+      continue;
+    }
+    Wait(kIdleWaitMs);
+  }
   Shutdown();
 }
 
@@ -221,6 +232,10 @@ void ZyHawkWorker::Start() {
   group_ = nlGroupCreate();
   if (conn_ != NL_INVALID) waiter_.Add(conn_);
   if (listen_ != NL_INVALID) waiter_.Add(listen_);
+  if (listen_ != NL_INVALID && conn_ != NL_INVALID) {
+    NLaddress local;
+    if (nlGetLocalAddr(conn_, &local)) connPort_ = nlGetPortFromAddr(&local);
+  }
   readAll_ = true;
 }
 
@@ -378,6 +393,11 @@ bool ZyHawkWorker::ServerRead() {
     }
     clients_.push_back(s);
     waiter_.Add(s);
+    NLaddress peer;
+    if (ownServerSide_ == NL_INVALID && connPort_ != 0 && nlGetRemoteAddr(s, &peer) &&
+        nlGetPortFromAddr(&peer) == connPort_) {
+      ownServerSide_ = s;
+    }
   }
 
   std::list<Message> got;
@@ -433,6 +453,7 @@ void ZyHawkWorker::Disconnected(NLsocket s) {
   nlGroupDeleteSocket(group_, s);
   waiter_.Remove(s);
   clients_.erase(std::remove(clients_.begin(), clients_.end(), s), clients_.end());
+  if (s == ownServerSide_) ownServerSide_ = NL_INVALID;
   nlClose(s);
   ZyHawkNetwork::Lock(net_);
   for (auto it = net_->serverPlayers.begin(); it != net_->serverPlayers.end(); ++it) {
@@ -452,6 +473,7 @@ void ZyHawkWorker::DeliverLocal() {
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
     const Message& msg = *it;
     bool delivered = false;
+    Player* target = nullptr;
     if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == -1 && !msg.viaServer) {
       // Addressed to every player: each local player gets it once. (On the server's side
       // a broadcast goes on to the forwarding below.)
@@ -465,14 +487,19 @@ void ZyHawkWorker::DeliverLocal() {
       for (Player& p : locals) {
         if (p.id != msg.recipient) continue;
         if (p.messages.size() < kMaxQueued) {
-          p.messages.push_back(msg);
           std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-          delivered = true;
+          // The message itself moves over to the player, without a copy.
+          target = &p;
         }
         break;
       }
     }
-    if (delivered) {
+    if (target) {
+      const auto next = std::next(it);
+      target->messages.splice(target->messages.end(), net_->incoming, it);
+      it = next;
+      any = true;
+    } else if (delivered) {
       it = net_->incoming.erase(it);
       any = true;
     } else {
@@ -692,6 +719,7 @@ void ZyHawkWorker::SendQueued() {
       } else if (n > 0) {
         done += n;
         full = false;
+        if (socket == ownServerSide_) sentToSelf_ = true;
       } else if (!full) {
         full = true;
         giveUp = std::chrono::steady_clock::now() + kSendRetry;

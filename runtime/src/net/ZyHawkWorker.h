@@ -61,6 +61,11 @@ class ZyHawkWorker {
   bool readConn_ = false;
   bool readListen_ = false;
   std::vector<NLsocket> readyClients_;  // in the group's order
+  // The server's side of this process's own connection, and whether the last pass sent on
+  // it: then the next pass reads the connection without waiting first.
+  NLsocket ownServerSide_ = NL_INVALID;
+  unsigned short connPort_ = 0;
+  bool sentToSelf_ = false;
   // The receive batch: kBatch buffers of a whole datagram each.
   std::vector<unsigned char> in_;
   std::vector<NLdatagram> batch_;
