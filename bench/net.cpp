@@ -6,7 +6,10 @@
 // alternating rounds; every delivered message is checked to have come from the right sender,
 // and neither side may lose more than 1%. The session layer's trace goes to a file, as a
 // game's standard output would. ENet is loaded at run time so the benchmark needs no extra
-// link step; without it only our figures are printed.
+// link step; without it only our figures are printed. Then a game's load (NetGame.h): one
+// host process and 8, 16 and 32 client processes at 60 updates a second.
+// Usage: bench_net [saturation rounds, 0 skips them]; BENCH_NET_GAME="rounds:seconds:sizes"
+// shapes the game run ("0" skips it), e.g. BENCH_NET_GAME=1:2:8 for a quick look.
 #include <dlfcn.h>
 #include <enet/enet.h>
 
@@ -383,7 +386,7 @@ int Saturation(int rounds, EnetApi& api, bool haveEnet, const std::string& trace
   for (std::size_t i = 0; i < ours.perSecond.size() && i < enet.perSecond.size(); ++i)
     ratio.push_back(ours.perSecond[i] / enet.perSecond[i]);
   const bench::Spread r = bench::Summarise(ratio);
-  std::fprintf(stderr, "throughput ratio ours/enet: %s (target >= 0.5)\n", bench::Format(r, 1).c_str());
+  std::fprintf(stderr, "throughput ratio ours/enet: %s (target >= 1.0)\n", bench::Format(r, 1).c_str());
   std::fprintf(stderr, "| `bench_net`: 1 host, 8 clients on loopback | %s msg/s | ENet relay %s msg/s | %s (throughput) |\n",
                bench::Format(bench::Summarise(ours.perSecond), 1, "%.0f").c_str(),
                bench::Format(bench::Summarise(enet.perSecond), 1, "%.0f").c_str(), bench::Format(r, 1).c_str());
