@@ -82,9 +82,9 @@ inline bool ReadWhenThere(const std::string& path, std::string* text, Clock::tim
 
 inline std::string LoadAverage() {
   std::ifstream in("/proc/loadavg");
-  std::string one, five, fifteen;
-  in >> one >> five >> fifteen;
-  return one + " " + five + " " + fifteen;
+  std::string one;
+  in >> one;
+  return one;
 }
 
 inline double CpuSeconds() {
@@ -539,8 +539,9 @@ inline bool Run(EnetApi& api, bool haveEnet) {
                    bench::Format(bench::Summarise(s.p99), 1, "%.0f").c_str(), s.lost, s.sent,
                    s.sent ? 100.0 * static_cast<double>(s.lost) / static_cast<double>(s.sent) : 0.0, s.misrouted);
     };
+    const std::string load = LoadAverage();
     std::fprintf(stderr, "game: 1 host + %d client processes, updates at %d Hz, %d rounds of %.0f s per side, median (quartiles); load %s\n",
-                 n, kRate, plan.rounds, plan.seconds, LoadAverage().c_str());
+                 n, kRate, plan.rounds, plan.seconds, load.c_str());
     line("ours", ours);
     auto bad = [](const SideRounds& s) { return s.misrouted > 0 || s.lost * 100 > s.sent; };
     if (bad(ours)) sound = false;
@@ -554,9 +555,9 @@ inline bool Run(EnetApi& api, bool haveEnet) {
                  bench::Format(cpu, 1).c_str(), bench::Format(p50, 1).c_str(), bench::Format(p99, 1).c_str());
     char row[512];
     std::snprintf(row, sizeof row,
-                  "| `bench_net`: game, 1 host + %d clients, 64 B at 60 Hz to 2 players; host CPU s/s, p50/p99 us | "
+                  "| `bench_net`: game, 1 host + %d clients, 64 B at 60 Hz to 2 players; host CPU s/s, p50/p99 us (load %s) | "
                   "%.4f; %.0f / %.0f us | ENet relay thread %.4f; %.0f / %.0f us | CPU %.2f, p50 %.2f, p99 %.2f |",
-                  n, bench::Summarise(ours.cpu).median, bench::Summarise(ours.p50).median,
+                  n, load.c_str(), bench::Summarise(ours.cpu).median, bench::Summarise(ours.p50).median,
                   bench::Summarise(ours.p99).median, bench::Summarise(enet.cpu).median,
                   bench::Summarise(enet.p50).median, bench::Summarise(enet.p99).median, cpu.median, p50.median,
                   p99.median);

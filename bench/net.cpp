@@ -329,6 +329,7 @@ struct Side {
 
 // The saturation run: 8 messages in flight per client, then single messages for latency.
 int Saturation(int rounds, EnetApi& api, bool haveEnet, const std::string& trace) {
+  const std::string load = game::LoadAverage();
   Side ours, enet;
   {
     SessionRelay session;
@@ -387,8 +388,8 @@ int Saturation(int rounds, EnetApi& api, bool haveEnet, const std::string& trace
     ratio.push_back(ours.perSecond[i] / enet.perSecond[i]);
   const bench::Spread r = bench::Summarise(ratio);
   std::fprintf(stderr, "throughput ratio ours/enet: %s (target >= 1.0)\n", bench::Format(r, 1).c_str());
-  std::fprintf(stderr, "| `bench_net`: 1 host, 8 clients on loopback | %s msg/s | ENet relay %s msg/s | %s (throughput) |\n",
-               bench::Format(bench::Summarise(ours.perSecond), 1, "%.0f").c_str(),
+  std::fprintf(stderr, "| `bench_net`: 1 host, 8 clients on loopback (load %s) | %s msg/s | ENet relay %s msg/s | %s (throughput) |\n",
+               load.c_str(), bench::Format(bench::Summarise(ours.perSecond), 1, "%.0f").c_str(),
                bench::Format(bench::Summarise(enet.perSecond), 1, "%.0f").c_str(), bench::Format(r, 1).c_str());
   return 0;
 }

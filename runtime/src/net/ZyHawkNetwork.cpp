@@ -506,8 +506,9 @@ void ZyHawkWorker::DeliverLocal() {
       ++it;
     }
   }
-  if (any) net_->Changed();
   ZyHawkNetwork::Unlock(net_);
+  // After unlocking, so that a woken waiter does not block on the lock straight away.
+  if (any) net_->Changed();
 }
 
 void ZyHawkWorker::ServerHandle() {
@@ -671,8 +672,8 @@ void ZyHawkWorker::ClientHandle() {
     it = net_->incoming.erase(it);
     handled = true;
   }
-  if (handled) net_->Changed();
   ZyHawkNetwork::Unlock(net_);
+  if (handled) net_->Changed();
 }
 
 void ZyHawkWorker::DropLeftovers() {

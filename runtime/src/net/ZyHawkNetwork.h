@@ -141,7 +141,7 @@ class ZyHawkNetwork {
   void RemoveLocalPlayer(unsigned serial);
   // Waits on changed_ with the lock held (and held again on return).
   void WaitChange(std::chrono::steady_clock::time_point until);
-  // Wakes whoever waits on changed_; called with the lock held.
+  // Wakes whoever waits on changed_ (with or without the lock held).
   void Changed() { changed_.notify_all(); }
   // Wakes the worker from its wait on the sockets; called with the lock held.
   void WakeWorker();
