@@ -131,6 +131,10 @@ TEST_F(NlBatch, BatchesCarryTheSameDatagramsInOrder) {
   EXPECT_EQ(nlGetError(), NL_INVALID_SOCKET);
   EXPECT_EQ(nlWriteMany(424242, &d, 1), NL_INVALID);
   EXPECT_EQ(nlGetError(), NL_INVALID_SOCKET);
+  EXPECT_EQ(nlReadMany(conn, nullptr, 1), NL_INVALID);
+  EXPECT_EQ(nlGetError(), NL_NULL_POINTER);
+  EXPECT_EQ(nlWriteMany(client, nullptr, 1), NL_INVALID);
+  EXPECT_EQ(nlGetError(), NL_NULL_POINTER);
   EXPECT_EQ(nlReadMany(conn, &d, 1), 0);  // nothing waits
   ASSERT_EQ(nlWrite(client, "x", 1), 1);
   EXPECT_EQ(nlWriteMany(client, &d, 0), 0);

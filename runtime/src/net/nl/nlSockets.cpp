@@ -174,9 +174,6 @@ void Handshake(std::shared_ptr<Socket> sock) {
 
 }  // namespace
 
-// The socket for a read or write of nbytes, with its connection state, or null with the
-// error set: a null buffer, nbytes outside 0..limit (sizeError), an unknown socket, or a
-// handshake that is still pending or has failed.
 std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nbytes, NLint limit, NLenum sizeError,
                                   int* state) {
   if (!buffer) {
@@ -197,8 +194,6 @@ std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nby
   return sock;
 }
 
-// What a read or write returns for the system call's result n: the byte count, 0 when the
-// call would block (or, for a write, the system is short of buffers), else NL_INVALID.
 NLint IoResult(ssize_t n, bool writing) {
   if (n >= 0) return static_cast<NLint>(n);
   const int err = errno;

@@ -137,6 +137,10 @@ void NLwaiter::Wake() {
 }
 
 NLint nlReadMany(NLsocket socket, NLdatagram* datagrams, NLint count) {
+  if (!datagrams) {
+    SetError(NL_NULL_POINTER);
+    return NL_INVALID;
+  }
   if (count <= 0) return 0;
   int state = kUnconnected;
   auto sock = FindForIo(socket, datagrams, datagrams->size, std::numeric_limits<NLint>::max(), NL_BUFFER_SIZE, &state);
@@ -165,6 +169,10 @@ NLint nlReadMany(NLsocket socket, NLdatagram* datagrams, NLint count) {
 }
 
 NLint nlWriteMany(NLsocket socket, const NLdatagram* datagrams, NLint count) {
+  if (!datagrams) {
+    SetError(NL_NULL_POINTER);
+    return NL_INVALID;
+  }
   if (count <= 0) return 0;
   // A datagram too large ends the batch before it; alone, it fails as nlWrite does.
   NLint valid = 0;
