@@ -57,7 +57,6 @@ void PollInputForFrame() {
   if (!pDXin) return;
   pDXin->GetKeyboardStatus();
   platform::ClearKeyTaps();
-  platform::DropMouseTaps();
   pDXin->mouseRefresh = 1;
 }
 
@@ -71,6 +70,7 @@ void SHOWSCREEN() {
     platform::SleepMs(100);
   }
   PollInputForFrame();
+  platform::DropMouseTaps();  // a short click is kept for the frame after it only
   if (EscapeDown() || AltF4Down()) NormalEnd();
   if (Lumbo.FlipScreens() == 0) NormalEnd();  // ends the sprite run too
   if (Lumbo.hasContext) {
