@@ -43,6 +43,7 @@ for name in "${targets[@]}"; do
   ln -sfn /dev/null "$tmp/ErrorLog.txt"
   inputs=("$run/corpus")
   [ -d "$build/seeds/${name#fuzz_}" ] && inputs+=("$build/seeds/${name#fuzz_}")
+  [ -d "$root/fuzz/seeds/${name#fuzz_}" ] && inputs+=("$root/fuzz/seeds/${name#fuzz_}")
   echo "== $name (${seconds}s)"
   (cd "$tmp" && TMPDIR="$tmp" "$target" -max_total_time="$seconds" -print_final_stats=1 \
     -close_fd_mask=3 -timeout=30 -artifact_prefix="$run/findings/" "${inputs[@]}") >"$run/log" 2>&1 || true
