@@ -59,6 +59,45 @@ std::string QuadJson(const std::string& bufferUri, float endSeconds) {
          R"("byteLength":204}],"bufferViews":[)" + views + R"(],"accessors":[)" + accessors + "]}";
 }
 
+// The quad skinned to two joints: the bottom corners follow the root joint, the top ones a
+// child joint whose translation goes from 0 to (0, 10, 0) in one second.
+std::vector<unsigned char> SkinBuffer() {
+  Bytes b;
+  std::vector<unsigned char> quad = QuadBuffer(1);
+  b.b.assign(quad.begin(), quad.begin() + 140);
+  for (int v = 0; v < 4; ++v) b.u8(v < 2 ? 0 : 1).u8(0).u8(0).u8(0);
+  for (int v = 0; v < 4; ++v) b.f32(1).f32(0).f32(0).f32(0);
+  for (int j = 0; j < 2; ++j)
+    for (int i = 0; i < 16; ++i) b.f32(i % 5 == 0 ? 1 : 0);
+  b.f32(0).f32(1).f32(0).f32(0).f32(0).f32(0).f32(10).f32(0);
+  return b.b;
+}
+
+std::string SkinJson() {
+  return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0,1]}],)"
+         R"("nodes":[{"mesh":0,"skin":0},{"name":"root","children":[2]},{"name":"tip"}],)"
+         R"("skins":[{"joints":[1,2],"inverseBindMatrices":6}],)"
+         R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"NORMAL":1,"TEXCOORD_0":2,"JOINTS_0":4,)"
+         R"("WEIGHTS_0":5},"indices":3,"material":0}]}],)"
+         R"("materials":[{"pbrMetallicRoughness":{"baseColorFactor":[1,0.6,0.2,1]}}],)"
+         R"("animations":[{"channels":[{"sampler":0,"target":{"node":2,"path":"translation"}}],)"
+         R"("samplers":[{"input":7,"output":8}]}],"buffers":[{"uri":"skin.bin","byteLength":380}],"bufferViews":[)"
+         R"({"buffer":0,"byteOffset":0,"byteLength":48},{"buffer":0,"byteOffset":48,"byteLength":48},)"
+         R"({"buffer":0,"byteOffset":96,"byteLength":32},{"buffer":0,"byteOffset":128,"byteLength":12},)"
+         R"({"buffer":0,"byteOffset":140,"byteLength":16},{"buffer":0,"byteOffset":156,"byteLength":64},)"
+         R"({"buffer":0,"byteOffset":220,"byteLength":128},{"buffer":0,"byteOffset":348,"byteLength":8},)"
+         R"({"buffer":0,"byteOffset":356,"byteLength":24}],"accessors":[)"
+         R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[10,20,0]},)"
+         R"({"bufferView":1,"componentType":5126,"count":4,"type":"VEC3"},)"
+         R"({"bufferView":2,"componentType":5126,"count":4,"type":"VEC2"},)"
+         R"({"bufferView":3,"componentType":5123,"count":6,"type":"SCALAR"},)"
+         R"({"bufferView":4,"componentType":5121,"count":4,"type":"VEC4"},)"
+         R"({"bufferView":5,"componentType":5126,"count":4,"type":"VEC4"},)"
+         R"({"bufferView":6,"componentType":5126,"count":2,"type":"MAT4"},)"
+         R"({"bufferView":7,"componentType":5126,"count":2,"type":"SCALAR","min":[0],"max":[1]},)"
+         R"({"bufferView":8,"componentType":5126,"count":2,"type":"VEC3"}]})";
+}
+
 std::vector<unsigned char> Glb(float endSeconds) {
   std::string json = QuadJson("", endSeconds);
   json.resize((json.size() + 3) / 4 * 4, ' ');
@@ -90,24 +129,31 @@ void WriteQuads(const std::string& dir) {
   meshtest::WriteFile(dir + "/quad.glb", Glb(1));
   meshtest::WriteFile(dir + "/box.obj", Text(kObj));
   meshtest::WriteFile(dir + "/box.mtl", Text(kMtl));
+  meshtest::WriteFile(dir + "/skin.gltf", Text(SkinJson()));
+  meshtest::WriteFile(dir + "/skin.bin", SkinBuffer());
 }
 
+// Where corner c of the quad has moved at t seconds of each animation.
+float Morphed(int c, int axis, float t) { return t * kShift[c][axis]; }
+float Skinned(int c, int axis, float t) { return axis == 1 && c >= 2 ? 10 * t : 0; }
+
 // Compares slot n with the quad: frames, and in each the six vertices of the two triangles
-// (after the group marker) with the morph weight k / 25 of frame k.
-void ExpectQuad(int n, int frames) {
+// (after the group marker) as the animation has moved them at k / 25 s in frame k.
+void ExpectQuad(int n, int frames, float (*moved)(int, int, float) = Morphed) {
   MeshObjectX* object = lumbo3D.Object(n);
   ASSERT_EQ(object->frames.count, frames);
   for (int f = 0; f < frames; ++f) {
     const POLY_FRAME& frame = object->frames[f];
     ASSERT_EQ(frame.nodes.count, 7);
-    const float weight = frames > 1 ? static_cast<float>(f) / 25 : 0;
+    const float t = static_cast<float>(f) / 25;
     for (int k = 0; k < 6; ++k) {
       POLY_NODE node;
       object->ExpandNode(frame, k + 1, node);
       const int corner = kTriangles[k];
       for (int i = 0; i < 3; ++i) {
-        const float want = kCorners[corner][i] + weight * kShift[corner][i];
-        EXPECT_NEAR(node.position[i], want, 0.1f) << "frame " << f << " vertex " << k << " axis " << i;
+        const float want = kCorners[corner][i] + moved(corner, i, t);
+        EXPECT_NEAR(node.position[i], want, 30.0f / 255)  // one quantisation step of a 30-unit range
+            << "frame " << f << " vertex " << k << " axis " << i;
       }
       EXPECT_EQ(node.normal[2], 1.0f);
       EXPECT_EQ(node.u, kUv[corner][0]);
@@ -131,11 +177,13 @@ TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
   const struct {
     const char* file;
     int frames;
-  } cases[] = {{"quad.gltf", 26}, {"quad.glb", 26}, {"box.obj", 1}};
+    float (*moved)(int, int, float);
+  } cases[] = {{"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed},
+               {"skin.gltf", 26, Skinned}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     X_LOADOBJ((dir_ + "/" + c.file).c_str(), kSlot);
-    ExpectQuad(kSlot, c.frames);
+    ExpectQuad(kSlot, c.frames, c.moved);
   }
   // The pictures the materials name, for the game to load itself.
   MeshImportInfo info;
