@@ -146,5 +146,72 @@ TEST_F(PictureTest, DamagedFilesLoadNothingAndArchivesWork) {
   EXPECT_EQ(SlotTexels(26)[(static_cast<std::size_t>(kH - 1) * 16 + 5) * 4 + 3], 255);
 }
 
+// What the headers say, against ImageMagick's own reading of the files it wrote.
+TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
+  const struct {
+    const char* file;
+    const char* options;
+    PictureFormat format;
+  } files[] = {
+      {"s.png", "", PictureFormat::Png},
+      {"s.jpg", "", PictureFormat::Jpeg},
+      {"p.jpg", "-interlace Plane -set comment hello", PictureFormat::Jpeg},
+      {"s.gif", "-set delay 10 \\( +clone -negate \\) -loop 0", PictureFormat::Gif},
+      {"s.tga", "", PictureFormat::Tga},
+      {"m.tga", "-type Palette", PictureFormat::Tga},
+      {"g.tga", "-type Grayscale", PictureFormat::Tga},
+      {"r.tga", "-compress RLE -alpha set", PictureFormat::Tga},
+  };
+  for (const auto& f : files) {
+    const std::string path = TempPath(f.file);
+    ASSERT_EQ(std::system(("convert -size 7x5 gradient:red-blue " + std::string(f.options) + " '" + path + "'").c_str()), 0)
+        << f.file;
+    const std::string sizes = TempPath("sizes.txt");
+    ASSERT_EQ(std::system(("identify -format '%W %H\\n' '" + path + "' > '" + sizes + "'").c_str()), 0);
+    int iw = 0, ih = 0;
+    std::FILE* in = std::fopen(sizes.c_str(), "r");
+    ASSERT_EQ(std::fscanf(in, "%d %d", &iw, &ih), 2);
+    std::fclose(in);
+    const std::vector<unsigned char> bytes = ReadFile(path);
+    int w = -1, h = -1;
+    EXPECT_EQ(SniffPicture(bytes.data(), bytes.size(), &w, &h), f.format) << f.file;
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(iw, ih)) << f.file;
+    Picture picture;
+    EXPECT_TRUE(ParsePicture(bytes, &picture)) << f.file;
+    EXPECT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(iw, ih)) << f.file;
+  }
+
+  // Headers that are none of the formats, or declare more pixels than are decoded.
+  auto tga = [](unsigned mapType, unsigned type, unsigned entryBits, unsigned depth, unsigned descriptor) {
+    std::vector<unsigned char> b(18 + 64, 0);
+    b[1] = mapType, b[2] = type, b[7] = entryBits, b[12] = 4, b[14] = 4, b[16] = depth, b[17] = descriptor;
+    return b;
+  };
+  auto png = [](std::uint32_t w, std::uint32_t h) {
+    std::vector<unsigned char> b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    for (std::uint32_t v : {w, h})
+      for (int i = 3; i >= 0; --i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    b.resize(64, 0);
+    return b;
+  };
+  const std::vector<unsigned char> none[] = {
+      tga(0, 2, 0, 12, 0),  tga(0, 5, 0, 24, 0),   tga(0, 1, 24, 8, 0),  tga(1, 1, 8, 8, 0),
+      tga(1, 2, 12, 24, 0), tga(0, 2, 0, 24, 0x40), tga(0, 3, 0, 16, 0), tga(2, 2, 0, 24, 0),
+      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'D', 'A', 'T', 0, 0, 0, 1, 0, 0, 0, 1},
+      {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0},
+      {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B, 0},
+  };
+  for (const auto& b : none) EXPECT_EQ(SniffPicture(b.data(), b.size(), nullptr, nullptr), PictureFormat::None) << &b - none;
+  EXPECT_EQ(SniffPicture(tga(1, 9, 24, 8, 0x20).data(), 82, nullptr, nullptr), PictureFormat::Tga);
+  // The widest picture decoded (ImageMagick's own limit is lower: ffmpeg writes it).
+  Picture picture;
+  const std::string wide = TempPath("wide.png");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=red:s=16384x2 -frames:v 1 '" + wide + "'").c_str()), 0);
+  ASSERT_TRUE(ParsePicture(ReadFile(wide), &picture));
+  EXPECT_EQ(picture.width, 16384);
+  for (const auto& b : {png(16385, 1), png(1, 16385), png(8192, 8193), png(0, 5)}) EXPECT_FALSE(ParsePicture(b, &picture));
+}
+
 }  // namespace
 }  // namespace display_test

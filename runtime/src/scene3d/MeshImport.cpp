@@ -382,9 +382,11 @@ bool ImportMesh(const std::vector<unsigned char>& bytes, MeshFormat format, cons
   if (animation) {
     const double tps = animation->mTicksPerSecond > 0 ? animation->mTicksPerSecond : kImportFramesPerSecond;
     const double seconds = animation->mDuration / tps;
+    // Frame k is the pose at k / 25 s, up to the last key.
     if (!(seconds >= 0) || seconds * kImportFramesPerSecond > kMaxImportFrames)
       return Fail(info, out, "animation too long");
     frames = static_cast<int>(std::lround(seconds * kImportFramesPerSecond)) + 1;
+    if (frames > kMaxImportFrames) return Fail(info, out, "animation too long");
   }
   const std::size_t nodes = 1 + 3 * triangles;
   if (nodes * static_cast<std::size_t>(frames) > kMaxImportNodes) return Fail(info, out, "too many vertices");
