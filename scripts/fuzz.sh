@@ -25,6 +25,8 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWi
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1
+# As in the test suite: leaks inside the system's graphics and sound libraries are not ours.
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 targets=("$@")

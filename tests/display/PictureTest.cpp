@@ -100,6 +100,14 @@ TEST_F(PictureTest, OpaquePictureBehavesLikeTheSameBmp) {
   for (int dx = -20; dx <= 20; dx += 3)
     for (int dy = -13; dy <= 13; dy += 4) EXPECT_EQ(SPRCOLL(21, 0, 0, 21, dx, dy), SPRCOLL(22, 0, 0, 21, dx, dy));
   EXPECT_EQ(Drawn([] { SPRITE(21, 5, 5); }), Drawn([] { SPRITE(22, 5, 5); }));
+  // As the background, tiles past the picture's right and bottom edges included.
+  auto background = [](const std::string& file) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    LOADBMP(file.c_str());
+    return ReadBack(0, 0, kWidth, kHeight);
+  };
+  EXPECT_EQ(background(bmp), background(TempPath("same.png")));
+  BLACKSCREEN();
 }
 
 TEST_F(PictureTest, CollisionIsSolidFromAlphaHalfUp) {
@@ -113,7 +121,10 @@ TEST_F(PictureTest, CollisionIsSolidFromAlphaHalfUp) {
 
 TEST_F(PictureTest, DamagedFilesLoadNothingAndArchivesWork) {
   const std::vector<unsigned char> png = ReadFile(Write("d.png", true));
+  std::vector<unsigned char> overlong = png;  // the chunk after the header claims 2 GiB
+  overlong[33] = 0x7F;
   const std::vector<std::vector<unsigned char>> damaged = {
+      overlong,
       {png.begin(), png.begin() + static_cast<long>(png.size() / 2)},  // cut short
       {png.begin(), png.begin() + 30},
       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B},  // no frame

@@ -28,6 +28,20 @@ bool SniffPng(const unsigned char* b, std::size_t n, int* w, int* h) {
   return true;
 }
 
+// Every chunk up to IEND lies inside the file. The decoder does not notice reads past the
+// end, so a chunk that claims more bytes than there are would have it work through
+// gigabytes of nothing: such files are refused as damaged.
+bool PngChunksFit(const unsigned char* b, std::size_t n) {
+  std::size_t pos = 8;
+  while (pos + 12 <= n) {
+    const std::uint32_t length = Be32(b + pos);
+    if (length > n - pos - 12) return false;
+    if (std::memcmp(b + pos + 4, "IEND", 4) == 0) return true;
+    pos += 12 + length;
+  }
+  return false;
+}
+
 // Walks the marker segments up to the first frame header.
 bool SniffJpeg(const unsigned char* b, std::size_t n, int* w, int* h) {
   if (n < 4 || b[0] != 0xFF || b[1] != 0xD8 || b[2] != 0xFF) return false;
@@ -166,7 +180,8 @@ bool ParsePicture(std::vector<unsigned char> bytes, Picture* out) {
     p.width = p.bmp.header.width;
     p.height = p.bmp.header.height;
   } else {
-    if (!SizeAccepted(w, h)) return false;
+    if (!SizeAccepted(w, h) || (p.format == PictureFormat::Png && !PngChunksFit(bytes.data(), bytes.size())))
+      return false;
     if (!platform::DecodePicture(bytes.data(), bytes.size(), DecoderType(p.format), kMaxDecodedPixels, &p.rgba,
                                  &p.width, &p.height) ||
         !SizeAccepted(p.width, p.height)) {
