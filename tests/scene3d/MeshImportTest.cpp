@@ -22,7 +22,8 @@ const float kUv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 const float kShift[4][3] = {{0, 0, 0}, {5, 0, 0}, {5, 0, 0}, {0, 0, 0}};
 const int kTriangles[6] = {0, 1, 2, 0, 2, 3};
 
-// The binary buffer of the quad: positions, normals, uvs, indices, target, key times, weights.
+// The binary buffer of the quad: positions, normals, uvs, indices, target, key times, weights
+// (0 at the start, 1 at 0.4 of the animation, 0.5 at its end).
 std::vector<unsigned char> QuadBuffer(float endSeconds) {
   Bytes b;
   for (const auto& p : kCorners) b.f32(p[0]).f32(p[1]).f32(p[2]);
@@ -30,7 +31,7 @@ std::vector<unsigned char> QuadBuffer(float endSeconds) {
   for (const auto& t : kUv) b.f32(t[0]).f32(t[1]);
   for (int i : kTriangles) b.u8(i).u8(0);
   for (const auto& s : kShift) b.f32(s[0]).f32(s[1]).f32(s[2]);
-  b.f32(0).f32(endSeconds).f32(0).f32(1);
+  b.f32(0).f32(0.4f * endSeconds).f32(endSeconds).f32(0).f32(1).f32(0.5f);
   return b.b;
 }
 
@@ -38,16 +39,16 @@ std::string QuadJson(const std::string& bufferUri, float endSeconds) {
   const std::string views =
       R"({"buffer":0,"byteOffset":0,"byteLength":48},{"buffer":0,"byteOffset":48,"byteLength":48},)"
       R"({"buffer":0,"byteOffset":96,"byteLength":32},{"buffer":0,"byteOffset":128,"byteLength":12},)"
-      R"({"buffer":0,"byteOffset":140,"byteLength":48},{"buffer":0,"byteOffset":188,"byteLength":8},)"
-      R"({"buffer":0,"byteOffset":196,"byteLength":8})";
+      R"({"buffer":0,"byteOffset":140,"byteLength":48},{"buffer":0,"byteOffset":188,"byteLength":12},)"
+      R"({"buffer":0,"byteOffset":200,"byteLength":12})";
   const std::string accessors =
       R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[10,20,0]},)"
       R"({"bufferView":1,"componentType":5126,"count":4,"type":"VEC3"},)"
       R"({"bufferView":2,"componentType":5126,"count":4,"type":"VEC2"},)"
       R"({"bufferView":3,"componentType":5123,"count":6,"type":"SCALAR"},)"
       R"({"bufferView":4,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[5,0,0]},)"
-      R"({"bufferView":5,"componentType":5126,"count":2,"type":"SCALAR","min":[0],"max":[)" +
-      std::to_string(endSeconds) + R"(]},{"bufferView":6,"componentType":5126,"count":2,"type":"SCALAR"})";
+      R"({"bufferView":5,"componentType":5126,"count":3,"type":"SCALAR","min":[0],"max":[)" +
+      std::to_string(endSeconds) + R"(]},{"bufferView":6,"componentType":5126,"count":3,"type":"SCALAR"})";
   return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0,"name":"quad"}],)"
          R"("meshes":[{"name":"quad","weights":[0],"primitives":[{"attributes":{"POSITION":0,"NORMAL":1,)"
          R"("TEXCOORD_0":2},"indices":3,"material":0,"targets":[{"POSITION":4}]}]}],)"
@@ -56,7 +57,7 @@ std::string QuadJson(const std::string& bufferUri, float endSeconds) {
          R"("animations":[{"channels":[{"sampler":0,"target":{"node":0,"path":"weights"}}],)"
          R"("samplers":[{"input":5,"output":6,"interpolation":"LINEAR"}]}],)"
          R"("buffers":[{)" + (bufferUri.empty() ? "" : R"("uri":")" + bufferUri + R"(",)") +
-         R"("byteLength":204}],"bufferViews":[)" + views + R"(],"accessors":[)" + accessors + "]}";
+         R"("byteLength":212}],"bufferViews":[)" + views + R"(],"accessors":[)" + accessors + "]}";
 }
 
 // The quad skinned to two joints: the bottom corners follow the root joint, the top ones a
@@ -134,7 +135,10 @@ void WriteQuads(const std::string& dir) {
 }
 
 // Where corner c of the quad has moved at t seconds of each animation.
-float Morphed(int c, int axis, float t) { return t * kShift[c][axis]; }
+float Morphed(int c, int axis, float t) {
+  const float weight = t <= 0.4f ? t / 0.4f : 1 - 0.5f * (t - 0.4f) / 0.6f;
+  return weight * kShift[c][axis];
+}
 float Skinned(int c, int axis, float t) { return axis == 1 && c >= 2 ? 10 * t : 0; }
 
 // Compares slot n with the quad: frames, and in each the six vertices of the two triangles
