@@ -256,6 +256,11 @@ TEST_F(MeshImportTest, DamagedFilesFailLikeABadDddFile) {
       {"nobuffer.gltf", Text(QuadJson("missing.bin", 1))},
       {"cut.glb", cut},
       {"long.glb", Glb(100)},  // 2501 frames: beyond the model's limit
+      {"big.obj", Text([] {     // one triangle more than a frame may hold
+         std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+         for (std::size_t i = 0; i <= kMaxImportTriangles; ++i) obj += "f 1 2 3\n";
+         return obj;
+       }())},
   };
   for (const auto& c : cases) {
     meshtest::ResetErrorLog();
