@@ -18,8 +18,8 @@ constexpr unsigned char kAlpha[kW] = {0, 40, 127, 128, 200, 255, 255, 255, 255, 
 
 // Source pixel (x, y), y from the top, as RGBA: colours that survive a palette (< 256 of them).
 std::array<unsigned char, 4> Source(int x, int y, bool withAlpha) {
-  return {static_cast<unsigned char>(20 * x), static_cast<unsigned char>(30 * y), static_cast<unsigned char>(255 - 9 * x),
-          withAlpha ? kAlpha[x] : static_cast<unsigned char>(255)};
+  return {static_cast<unsigned char>(20 * x), static_cast<unsigned char>(30 * y),
+          static_cast<unsigned char>(255 - 9 * x), withAlpha ? kAlpha[x] : static_cast<unsigned char>(255)};
 }
 
 // Writes the source through ImageMagick into `name` and returns its path.
@@ -30,8 +30,8 @@ std::string Write(const std::string& name, bool withAlpha) {
       for (unsigned char c : Source(x, y, withAlpha)) raw.push_back(c);
   const std::string rawPath = TempPath("source.rgba"), out = TempPath(name);
   WriteFile(rawPath, raw);
-  const std::string cmd = "convert -size " + std::to_string(kW) + "x" + std::to_string(kH) + " -depth 8 'rgba:" +
-                          rawPath + "' " + (withAlpha ? "" : "-alpha off ") +
+  const std::string cmd = "convert -size " + std::to_string(kW) + "x" + std::to_string(kH) +
+                          " -depth 8 'rgba:" + rawPath + "' " + (withAlpha ? "" : "-alpha off ") +
                           // ImageMagick marks TGA rows as bottom-up unless told the orientation
                           (name.ends_with(".tga") ? "-orient TopLeft " : "") + "'" + out + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -53,12 +53,15 @@ class PictureTest : public DisplayTest {
 TEST_F(PictureTest, EveryFormatLoadsItsPixelsAndAlpha) {
   struct Case {
     const char* file;
-    bool alpha;      // the format keeps partial alpha
-    bool keyOnly;    // alpha is on or off (GIF)
-    int tolerance;   // per channel (JPEG)
+    bool alpha;     // the format keeps partial alpha
+    bool keyOnly;   // alpha is on or off (GIF)
+    int tolerance;  // per channel (JPEG)
   };
-  const Case cases[] = {{"a.png", true, false, 0}, {"a.tga", true, false, 0}, {"a.gif", true, true, 0},
-                        {"a.jpg", false, false, 40}, {"o.png", false, false, 0}};
+  const Case cases[] = {{"a.png", true, false, 0},
+                        {"a.tga", true, false, 0},
+                        {"a.gif", true, true, 0},
+                        {"a.jpg", false, false, 40},
+                        {"o.png", false, false, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string path = Write(c.file, c.alpha);
@@ -142,7 +145,8 @@ TEST_F(PictureTest, DamagedFilesLoadNothingAndArchivesWork) {
   fs::copy_file(TempPath("d.png"), dir + "/hero.png", fs::copy_options::overwrite_existing);
   const std::string box = dir + "/data.box";
   ASSERT_EQ(std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create '" + box + "' '" + dir +
-                         "/hero.png' > /dev/null").c_str()),
+                         "/hero.png' > /dev/null")
+                            .c_str()),
             0);
   fs::remove(dir + "/hero.png");
   ZyShoeBox* saved = __g_ShoeBox_Data;
@@ -176,7 +180,8 @@ TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
   };
   for (const auto& f : files) {
     const std::string path = TempPath(f.file);
-    ASSERT_EQ(std::system(("convert -size 7x5 gradient:red-blue " + std::string(f.options) + " '" + path + "'").c_str()), 0)
+    ASSERT_EQ(
+        std::system(("convert -size 7x5 gradient:red-blue " + std::string(f.options) + " '" + path + "'").c_str()), 0)
         << f.file;
     const std::string sizes = TempPath("sizes.txt");
     ASSERT_EQ(std::system(("identify -format '%W %H\\n' '" + path + "' > '" + sizes + "'").c_str()), 0);
@@ -207,13 +212,20 @@ TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
     return b;
   };
   const std::vector<unsigned char> none[] = {
-      tga(0, 2, 0, 12, 0),  tga(0, 5, 0, 24, 0),   tga(0, 1, 24, 8, 0),  tga(1, 1, 8, 8, 0),
-      tga(1, 2, 12, 24, 0), tga(0, 2, 0, 24, 0x40), tga(0, 3, 0, 16, 0), tga(2, 2, 0, 24, 0),
+      tga(0, 2, 0, 12, 0),
+      tga(0, 5, 0, 24, 0),
+      tga(0, 1, 24, 8, 0),
+      tga(1, 1, 8, 8, 0),
+      tga(1, 2, 12, 24, 0),
+      tga(0, 2, 0, 24, 0x40),
+      tga(0, 3, 0, 16, 0),
+      tga(2, 2, 0, 24, 0),
       {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'D', 'A', 'T', 0, 0, 0, 1, 0, 0, 0, 1},
       {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0},
       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B, 0},
   };
-  for (const auto& b : none) EXPECT_EQ(SniffPicture(b.data(), b.size(), nullptr, nullptr), PictureFormat::None) << &b - none;
+  for (const auto& b : none)
+    EXPECT_EQ(SniffPicture(b.data(), b.size(), nullptr, nullptr), PictureFormat::None) << &b - none;
   EXPECT_EQ(SniffPicture(tga(1, 9, 24, 8, 0x20).data(), 82, nullptr, nullptr), PictureFormat::Tga);
   // The widest picture decoded (ImageMagick's own limit is lower: ffmpeg writes it).
   Picture picture;
@@ -221,7 +233,8 @@ TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
   ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=red:s=16384x2 -frames:v 1 '" + wide + "'").c_str()), 0);
   ASSERT_TRUE(ParsePicture(ReadFile(wide), &picture));
   EXPECT_EQ(picture.width, 16384);
-  for (const auto& b : {png(16385, 1), png(1, 16385), png(8192, 8193), png(0, 5)}) EXPECT_FALSE(ParsePicture(b, &picture));
+  for (const auto& b : {png(16385, 1), png(1, 16385), png(8192, 8193), png(0, 5)})
+    EXPECT_FALSE(ParsePicture(b, &picture));
 }
 
 }  // namespace

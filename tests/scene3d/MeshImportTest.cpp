@@ -56,8 +56,9 @@ std::string QuadJson(const std::string& bufferUri, float endSeconds) {
          R"("textures":[{"source":0}],"images":[{"uri":"skin.png"}],)"
          R"("animations":[{"channels":[{"sampler":0,"target":{"node":0,"path":"weights"}}],)"
          R"("samplers":[{"input":5,"output":6,"interpolation":"LINEAR"}]}],)"
-         R"("buffers":[{)" + (bufferUri.empty() ? "" : R"("uri":")" + bufferUri + R"(",)") +
-         R"("byteLength":212}],"bufferViews":[)" + views + R"(],"accessors":[)" + accessors + "]}";
+         R"("buffers":[{)" +
+         (bufferUri.empty() ? "" : R"("uri":")" + bufferUri + R"(",)") + R"("byteLength":212}],"bufferViews":[)" +
+         views + R"(],"accessors":[)" + accessors + "]}";
 }
 
 // The quad skinned to two joints: the bottom corners follow the root joint, the top ones a
@@ -182,8 +183,8 @@ TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
     const char* file;
     int frames;
     float (*moved)(int, int, float);
-  } cases[] = {{"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed},
-               {"skin.gltf", 26, Skinned}};
+  } cases[] = {
+      {"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed}, {"skin.gltf", 26, Skinned}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     X_LOADOBJ((dir_ + "/" + c.file).c_str(), kSlot);
@@ -213,10 +214,11 @@ TEST_F(MeshImportTest, DrawnWhereGlmProjectsTheCorners) {
 
 TEST_F(MeshImportTest, ArchiveMembersAndSavedCopiesLoadTheSame) {
   const std::string box = dir_ + "/models.box";
-  ASSERT_EQ(std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create '" + box + "' '" + dir_ +
-                         "/quad.gltf' '" + dir_ + "/quad.bin' '" + dir_ + "/box.obj' '" + dir_ + "/box.mtl' > /dev/null")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create '" + box + "' '" + dir_ +
+                   "/quad.gltf' '" + dir_ + "/quad.bin' '" + dir_ + "/box.obj' '" + dir_ + "/box.mtl' > /dev/null")
+                      .c_str()),
+      0);
   const fs::path away = dir_ + "/away";
   fs::create_directories(away);
   for (const char* f : {"quad.gltf", "quad.bin", "box.obj", "box.mtl"}) fs::rename(dir_ + "/" + f, away / f);
@@ -256,7 +258,7 @@ TEST_F(MeshImportTest, DamagedFilesFailLikeABadDddFile) {
       {"nobuffer.gltf", Text(QuadJson("missing.bin", 1))},
       {"cut.glb", cut},
       {"long.glb", Glb(100)},  // 2501 frames: beyond the model's limit
-      {"big.obj", Text([] {     // one triangle more than a frame may hold
+      {"big.obj", Text([] {    // one triangle more than a frame may hold
          std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
          for (std::size_t i = 0; i <= kMaxImportTriangles; ++i) obj += "f 1 2 3\n";
          return obj;

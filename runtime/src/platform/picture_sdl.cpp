@@ -35,7 +35,8 @@ bool DecodePicture(const unsigned char* bytes, std::size_t size, const char* typ
   if (SDL_LockSurface(converted.s) != 0) return false;
   const auto* pixels = static_cast<const unsigned char*>(converted.s->pixels);
   for (int y = 0; y < h; ++y)
-    std::memcpy(rgba->data() + row * static_cast<std::size_t>(y), pixels + static_cast<std::size_t>(converted.s->pitch) * y, row);
+    std::memcpy(rgba->data() + row * static_cast<std::size_t>(y),
+                pixels + static_cast<std::size_t>(converted.s->pitch) * y, row);
   SDL_UnlockSurface(converted.s);
   *width = w;
   *height = h;
