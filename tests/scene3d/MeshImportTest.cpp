@@ -100,10 +100,24 @@ std::string SkinJson() {
          R"({"bufferView":8,"componentType":5126,"count":2,"type":"VEC3"}]})";
 }
 
-std::vector<unsigned char> Glb(float endSeconds) {
+// With triangles > 2, the quad's two triangles are drawn that many times over in turn.
+std::vector<unsigned char> Glb(float endSeconds, int triangles = 2) {
   std::string json = QuadJson("", endSeconds);
-  json.resize((json.size() + 3) / 4 * 4, ' ');
   std::vector<unsigned char> bin = QuadBuffer(endSeconds);
+  if (triangles > 2) {
+    const std::string count = std::to_string(3 * triangles), bytes = std::to_string(6 * triangles);
+    auto replace = [&](const std::string& from, const std::string& to) {
+      json.replace(json.find(from), from.size(), to);
+    };
+    replace(R"("bufferView":3,"componentType":5123,"count":6)",
+            R"("bufferView":7,"componentType":5123,"count":)" + count);
+    replace(R"("byteOffset":200,"byteLength":12})",
+            R"("byteOffset":200,"byteLength":12},{"buffer":0,"byteOffset":212,"byteLength":)" + bytes + "}");
+    replace(R"("byteLength":212})", R"("byteLength":)" + std::to_string(212 + 6 * triangles) + "}");
+    for (int t = 0; t < triangles; ++t)
+      for (int k = 0; k < 3; ++k) bin.insert(bin.end(), {static_cast<unsigned char>(kTriangles[t % 2 * 3 + k]), 0});
+  }
+  json.resize((json.size() + 3) / 4 * 4, ' ');
   bin.resize((bin.size() + 3) / 4 * 4, 0);
   Bytes b;
   b.b.insert(b.b.end(), {'g', 'l', 'T', 'F'});
@@ -257,8 +271,9 @@ TEST_F(MeshImportTest, DamagedFilesFailLikeABadDddFile) {
       {"broken.gltf", Text(R"({"asset":{"version":"2.0"},"meshes":[)")},
       {"nobuffer.gltf", Text(QuadJson("missing.bin", 1))},
       {"cut.glb", cut},
-      {"long.glb", Glb(100)},  // 2501 frames: beyond the model's limit
-      {"big.obj", Text([] {    // one triangle more than a frame may hold
+      {"long.glb", Glb(100)},        // 2501 frames: beyond the model's limit
+      {"heavy.glb", Glb(30, 1000)},  // 751 frames of 3001 nodes: more than all frames may hold
+      {"big.obj", Text([] {          // one triangle more than a frame may hold
          std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
          for (std::size_t i = 0; i <= kMaxImportTriangles; ++i) obj += "f 1 2 3\n";
          return obj;
