@@ -25,6 +25,8 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWi
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1
+# As in the test suite: leaks inside the system's graphics and sound libraries are not ours.
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 targets=("$@")
@@ -43,6 +45,7 @@ for name in "${targets[@]}"; do
   ln -sfn /dev/null "$tmp/ErrorLog.txt"
   inputs=("$run/corpus")
   [ -d "$build/seeds/${name#fuzz_}" ] && inputs+=("$build/seeds/${name#fuzz_}")
+  [ -d "$root/fuzz/seeds/${name#fuzz_}" ] && inputs+=("$root/fuzz/seeds/${name#fuzz_}")
   echo "== $name (${seconds}s)"
   (cd "$tmp" && TMPDIR="$tmp" "$target" -max_total_time="$seconds" -print_final_stats=1 \
     -close_fd_mask=3 -timeout=30 -artifact_prefix="$run/findings/" "${inputs[@]}") >"$run/log" 2>&1 || true

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  libsdl2-dev libsdl2-mixer-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
+  libsdl2-dev libsdl2-mixer-dev libsdl2-image-dev libassimp-dev libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
   liblzo2-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev

@@ -1,8 +1,9 @@
-// 3D viewer. Shows a .ddd mesh lit by an ambient and a directional light; moving the mouse
-// turns it, the wheel moves it nearer or farther. Without a file name on the command line it
-// shows "torus.ddd", which it first makes with the object builder when it is missing.
+// 3D viewer. Shows a mesh (.ddd, glTF or OBJ) lit by an ambient and a directional light;
+// moving the mouse turns it, the wheel moves it nearer or farther. Without a file name on the
+// command line it shows "torus.ddd", which it first makes with the object builder when it is
+// missing. The build step writes "pyramid.obj" beside the program to try the OBJ path.
 //
-//   viewer [FILE.ddd] [--turn YAW PITCH] [--frames N] [--shot FILE]
+//   viewer [FILE] [--turn YAW PITCH] [--frames N] [--shot FILE]
 //
 // --turn gives the starting angles in degrees; --frames N ends the program after N frames;
 // --shot FILE saves the last frame first. Escape ends it.

@@ -5,8 +5,9 @@
 
 namespace TAVELOR {
 
-// Loads a wave file into sound slot id (0..127, higher ids use 127) with 1..4 copies that can
-// play at once.
+// Loads a wave, OGG Vorbis, FLAC or MP3 file (told apart by content) into sound slot id
+// (0..127, higher ids use 127) with 1..4 copies that can play at once. A file that cannot be
+// read or decoded leaves the slot empty.
 void LOADSOUND(DGStr file, double id, double copies);
 // Plays slot id: pan -1 (left) .. 1 (right), volume 0..1.
 void PLAYSOUND(double id, double pan, double volume);

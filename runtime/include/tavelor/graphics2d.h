@@ -10,13 +10,15 @@
 namespace TAVELOR {
 
 // ---- Bitmaps and the sprite store ---------------------------------------------------------
-// Loads a BMP file (8, 24 or 32 bits) into sprite slot n. A name that resolves to no file
-// leaves the slot as it was; a file that is not a readable BMP leaves it empty.
+// Loads a picture into sprite slot n: a BMP file (8, 24 or 32 bits), or a PNG, JPEG, TGA or
+// GIF file (told apart by content; alpha 0 is transparent, partial alpha is kept). A name
+// that resolves to no file leaves the slot as it was; a file that is not a readable picture
+// leaves it empty.
 void LOADSPRITE(DGStr file, double n);
 // As LOADSPRITE, turning the picture (its blue channel as height) into a normal map.
 void LOADBUMPTEXTURE(DGStr file, double n);
 // Makes the picture the background, drawn behind every frame, and draws it at once. A file
-// that exists but cannot be read as a BMP ends the program with error 3.
+// that exists but cannot be read as a picture ends the program with error 3.
 void LOADBMP(DGStr file);
 // The frame as drawn so far becomes the background.
 void USEASBMP();
@@ -35,7 +37,8 @@ void ROTOSPRITE(double n, double x, double y, double angle);
 void ROTOZOOMSPRITE(double n, double x, double y, double angle, double zoom);
 // 0: opaque; below 0: translucent (-1 opaque, -0.5 half); above 0: additive brightness.
 void ALPHAMODE(double a);
-// 1 when the opaque pixels of the two sprites at their places overlap, else 0.
+// 1 when the solid pixels (alpha 128 and above) of the two sprites at their places overlap,
+// else 0.
 double SPRCOLL(double s1, double x1, double y1, double s2, double x2, double y2);
 // result = 1 when the rectangles overlap (touching edges count), else 0.
 void BOXCOLL(double& result, double x1, double y1, double w1, double h1, double x2, double y2, double w2,

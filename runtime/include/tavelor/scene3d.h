@@ -11,7 +11,9 @@ void X_MIPMAPPING(double flag);
 // ---- Meshes -----------------------------------------------------------------------------
 // Object numbers are 0..4095; a command given any other number does nothing.
 
-// Loads a .ddd mesh (a file on disk, else a member of the data archive) into an object slot.
+// Loads a .ddd, glTF 2.0 (.gltf, .glb) or Wavefront OBJ mesh (a file on disk, else a member
+// of the data archive; told apart by content) into an object slot. A glTF animation becomes
+// frames, one per 1/25 s. A damaged file logs "# read error" and leaves the slot empty.
 void X_LOADOBJ(DGStr name, double object);
 // Writes an object slot as a .ddd mesh file.
 void X_SAVEOBJ(DGStr name, double object);

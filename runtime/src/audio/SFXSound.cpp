@@ -48,6 +48,22 @@ int SlotIndex(double id) {
   return slot >= kSoundSlots ? kSoundSlots - 1 : slot;
 }
 
+// The chunk of a wave file's samples; null when the mixer cannot take them.
+platform::SoundChunk* WaveChunk(const std::vector<unsigned char>& bytes, const WaveLayout& wave) {
+  const unsigned char* samples = bytes.data() + wave.dataOffset;
+  std::size_t size = wave.dataSize;
+  int channels = wave.channels;
+  std::vector<unsigned char> twoChannels;
+  if (channels > 8) {
+    // More channels than the mixer lays out: the first two are kept as left and right.
+    twoChannels = FirstTwoChannels(samples, size, channels, wave.bits);
+    samples = twoChannels.data();
+    size = twoChannels.size();
+    channels = 2;
+  }
+  return platform::CreateSoundChunk(samples, size, channels, wave.rate, wave.bits);
+}
+
 }  // namespace
 
 void SoundGains(double pan, double volume, float* left, float* right) {
@@ -122,19 +138,12 @@ bool SFXSoundBuffer::Load(SFXSound* device, const char* file, int copies) {
 
   std::vector<unsigned char> bytes;
   WaveLayout wave;
-  if (!ReadWholeFile(file, &bytes) || !ReadWaveLayout(bytes.data(), bytes.size(), &wave)) return false;
-  const unsigned char* samples = bytes.data() + wave.dataOffset;
-  std::size_t size = wave.dataSize;
-  int channels = wave.channels;
-  std::vector<unsigned char> twoChannels;
-  if (channels > 8) {
-    // More channels than the mixer lays out: the first two are kept as left and right.
-    twoChannels = FirstTwoChannels(samples, size, channels, wave.bits);
-    samples = twoChannels.data();
-    size = twoChannels.size();
-    channels = 2;
+  if (!ReadWholeFile(file, &bytes)) return false;
+  if (IsEncodedSound(bytes.data(), bytes.size())) {
+    chunk_ = platform::DecodeSoundChunk(bytes.data(), bytes.size());
+  } else if (ReadWaveLayout(bytes.data(), bytes.size(), &wave)) {
+    chunk_ = WaveChunk(bytes, wave);
   }
-  chunk_ = platform::CreateSoundChunk(samples, size, channels, wave.rate, wave.bits);
   if (!chunk_) return false;
   firstChannel_ = device->ClaimChannels();
   if (firstChannel_ < 0) {

@@ -57,6 +57,13 @@ bool ReadWaveLayout(const unsigned char* bytes, std::size_t size, WaveLayout* ou
   return true;
 }
 
+bool IsEncodedSound(const unsigned char* b, std::size_t n) {
+  if (!b || n < 4) return false;
+  if (std::memcmp(b, "OggS", 4) == 0 || std::memcmp(b, "fLaC", 4) == 0 || std::memcmp(b, "ID3", 3) == 0) return true;
+  // An MPEG audio frame header: sync bits, a layer, a bit rate index other than "bad".
+  return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && (b[1] & 0x06) != 0 && (b[2] & 0xF0) != 0xF0;
+}
+
 std::vector<unsigned char> FirstTwoChannels(const unsigned char* samples, std::size_t size, int channels, int bits) {
   std::vector<unsigned char> out;
   if (channels < 2 || (bits != 8 && bits != 16)) return out;

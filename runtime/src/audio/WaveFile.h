@@ -27,6 +27,10 @@ struct WaveLayout {
 // of the file or less than one sample frame.
 bool ReadWaveLayout(const unsigned char* bytes, std::size_t size, WaveLayout* out);
 
+// True for the start of an OGG, FLAC or MP3 file (by content, whatever the name says):
+// such sounds are decoded by the mixer; everything else is read as a wave file.
+bool IsEncodedSound(const unsigned char* bytes, std::size_t size);
+
 // The first two channels of interleaved frames of `channels` channels of `bits` bits.
 std::vector<unsigned char> FirstTwoChannels(const unsigned char* samples, std::size_t size, int channels, int bits);
 

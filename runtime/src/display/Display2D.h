@@ -5,6 +5,7 @@
 #include <string>
 
 #include "display/Bitmap.h"
+#include "display/Picture.h"
 #include "display/OpenGLLumenar.h"
 
 namespace TAVELOR {
@@ -45,7 +46,7 @@ void UploadTexels(const Texels& texels, unsigned int* name, unsigned int* mipNam
 
 // Cuts the picture to the texture size limit and uploads the w x h cut-out at (x, y) (0 for
 // the whole picture). Returns 1, or 0 with no texture made.
-int MakeTextureFromBmp(const BmpFile& file, int x, int y, int w, int h, unsigned int* name,
+int MakeTextureFromPicture(const Picture& picture, int x, int y, int w, int h, unsigned int* name,
                        unsigned int* mipName, unsigned long key, bool useKey, bool bump);
 
 // Records error 3 at the current debug line and ends the program.

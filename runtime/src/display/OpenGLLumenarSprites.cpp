@@ -125,7 +125,7 @@ bool OpenGLLumenar::SpriteCollision(int a, int b, int ax, int ay, int bx, int by
     for (long long x = left; x < right; ++x) {
       const unsigned char ta = ma[rowA * textureWidth[a] + (x - ax)];
       const unsigned char tb = mb[rowB * textureWidth[b] + (x - bx)];
-      if (ta != 0 && tb == 255) return true;
+      if (ta >= kSolidAlpha && tb >= kSolidAlpha) return true;
     }
   }
   return false;

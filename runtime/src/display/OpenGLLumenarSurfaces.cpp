@@ -12,16 +12,16 @@ namespace TAVELOR {
 
 bool OpenGLLumenar::LoadSurface(int n, const char* file, bool) {
   if (!IsSurface(n) || !hasContext) return false;
-  BmpFile bmp;
-  if (!ReadBmpFile(file, &bmp)) return false;
-  const int w = bmp.header.width, h = bmp.header.height;
+  Picture picture;
+  if (!ReadPicture(file, &picture)) return false;
+  const int w = picture.width, h = picture.height;
   FreeSurface(n);
   Surface& s = surfaces[n];
   int columns = 0, rows = 0;
   for (int y = 0; y < h && rows < kSurfaceTiles; y += kSurfaceTileSize, ++rows) {
     int c = 0;
     for (int x = 0; x < w && c < kSurfaceTiles; x += kSurfaceTileSize, ++c) {
-      if (!MakeTextureFromBmp(bmp, x, y, kSurfaceTileSize, kSurfaceTileSize, &s.texture[c][rows], nullptr,
+      if (!MakeTextureFromPicture(picture, x, y, kSurfaceTileSize, kSurfaceTileSize, &s.texture[c][rows], nullptr,
                               kSpriteColourKey, true, false)) {
         return false;
       }

@@ -56,47 +56,47 @@ void UploadTexels(const Texels& texels, unsigned int* name, unsigned int* mipNam
                  level.data());
 }
 
-int MakeTextureFromBmp(const BmpFile& file, int x, int y, int w, int h, unsigned int* name,
+int MakeTextureFromPicture(const Picture& picture, int x, int y, int w, int h, unsigned int* name,
                        unsigned int* mipName, unsigned long key, bool useKey, bool bump) {
   if (!Lumbo.hasContext || !name) return 0;
   Lumbo.FlushBatch();  // the upload binds textures
   if (w == 0 || h == 0) {
-    w = file.header.width;
-    h = file.header.height;
+    w = picture.width;
+    h = picture.height;
   }
   const int max = MaxTextureSize();
   const int cw = std::min(w, max), ch = std::min(h, max);
   if (cw < 1 || ch < 1) return 0;
-  Texels texels = MakeTexels(file, x, y, cw, ch, static_cast<std::uint32_t>(key), useKey);
+  Texels texels = MakePictureTexels(picture, x, y, cw, ch, static_cast<std::uint32_t>(key), useKey);
   if (bump) build_detail_normalmap(texels.rgba.data(), texels.width, texels.height);
   UploadTexels(texels, name, mipName);
   return 1;
 }
 
 bool OpenGLLumenar::GetBMPSize(const char* file, int* width, int* height) {
-  BmpHeader h;
-  const bool ok = ReadBmpHeader(file, &h);
-  if (width) *width = ok ? h.width : 0;
-  if (height) *height = ok ? h.height : 0;
+  int w = 0, h = 0;
+  const bool ok = ReadPictureSize(file, &w, &h);
+  if (width) *width = w;
+  if (height) *height = h;
   return ok;
 }
 
 int OpenGLLumenar::MakeBMPTexture(const char* file, int x, int y, int width, int height, unsigned int* name,
                                   unsigned int* mipName, unsigned long key, bool useKey, bool bump) {
-  BmpFile bmp;
-  if (!ReadBmpFile(file, &bmp)) return 0;
-  return MakeTextureFromBmp(bmp, x, y, width, height, name, mipName, key, useKey, bump);
+  Picture picture;
+  if (!ReadPicture(file, &picture)) return 0;
+  return MakeTextureFromPicture(picture, x, y, width, height, name, mipName, key, useKey, bump);
 }
 
 bool OpenGLLumenar::LoadSprite(int slot, const char* file, unsigned long key, bool bump) {
   if (!IsSpriteSlot(slot)) return false;
   FreeSprite(slot);
-  BmpFile bmp;
-  if (!ReadBmpFile(file, &bmp)) return false;
+  Picture picture;
+  if (!ReadPicture(file, &picture)) return false;
   // Pictures beyond the texture size limit keep their top-left part.
   const int max = MaxTextureSize();
-  const int w = std::min(bmp.header.width, max), h = std::min(bmp.header.height, max);
-  MakeTextureFromBmp(bmp, 0, 0, w, h, &textureNames[slot][0], &textureNames[slot][1], key, true, bump);
+  const int w = std::min(picture.width, max), h = std::min(picture.height, max);
+  MakeTextureFromPicture(picture, 0, 0, w, h, &textureNames[slot][0], &textureNames[slot][1], key, true, bump);
   textureWidth[slot] = PowerOfTwoAtLeast(w, 2);
   textureHeight[slot] = PowerOfTwoAtLeast(h, 2);
   imageWidth[slot] = w;

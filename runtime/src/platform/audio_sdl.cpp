@@ -122,6 +122,27 @@ SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, in
   return chunk.release();
 }
 
+SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size) {
+  if (!g_open || !bytes || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes, static_cast<int>(size));
+  if (!rw) return nullptr;
+  Mix_Chunk* decoded = Mix_LoadWAV_RW(rw, 1);  // already in the device's format
+  if (!decoded) return nullptr;
+  const std::size_t frame = 2 * static_cast<std::size_t>(g_channels);
+  const std::size_t length = decoded->alen - decoded->alen % frame;
+  std::unique_ptr<SoundChunk> chunk;
+  if (length > 0 && length <= (std::size_t{1} << 30)) {
+    chunk = std::make_unique<SoundChunk>();
+    chunk->data.assign(decoded->abuf, decoded->abuf + length);
+    chunk->chunk.allocated = 0;
+    chunk->chunk.abuf = chunk->data.data();
+    chunk->chunk.alen = static_cast<Uint32>(length);
+    chunk->chunk.volume = MIX_MAX_VOLUME;
+  }
+  Mix_FreeChunk(decoded);
+  return chunk.release();
+}
+
 void DestroySoundChunk(SoundChunk* chunk) {
   if (!chunk) return;
   if (g_open) {

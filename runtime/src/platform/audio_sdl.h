@@ -18,6 +18,9 @@ struct SoundChunk;
 // bits: 8 (unsigned) or 16 (signed). Null when there is no device or the format cannot be
 // converted (more than 8 channels).
 SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, int channels, int rate, int bits);
+// Decodes a whole OGG Vorbis, FLAC or MP3 file held in memory into a chunk. Null when there
+// is no device, the file cannot be decoded, or it decodes to nothing or to more than 1 GiB.
+SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size);
 // Halts every channel that plays it, then frees it.
 void DestroySoundChunk(SoundChunk* chunk);
 // Output frames the chunk holds.

@@ -1,6 +1,7 @@
 // Lumenar3D: the 3D engine. Holds the 4096 object slots and the object builder's state.
 #pragma once
 
+#include "scene3d/MeshImport.h"
 #include "scene3d/MeshObject.h"
 
 namespace TAVELOR {
@@ -8,6 +9,11 @@ namespace TAVELOR {
 class OpenGLLumenar;
 
 constexpr int kObjectSlots = 4096;
+
+// Reads a mesh file of any accepted format into object: a .ddd through MeshObject::Load, a
+// glTF or OBJ file through ImportMesh, whose failures log "# read error" and the name as a
+// bad .ddd file does. False for a missing or bad file.
+bool LoadMeshFile(const char* name, MeshObject* object, const CompanionReader& companions = nullptr);
 
 class Lumenar3D {
  public:
@@ -19,9 +25,10 @@ class Lumenar3D {
   // The slot of object n, or null for a number outside 0..4095.
   MeshObjectX* Object(int n) { return n >= 0 && n < kObjectSlots ? &meshes[n] : nullptr; }
 
-  // Loads a .ddd file into slot n and prepares it for drawing; false when the file is missing
-  // or bad, when it has no nodes in frame 0, or when n is no slot.
-  bool LoadObject(const char* name, int n);
+  // Loads a .ddd, glTF or OBJ file (told apart by content) into slot n and prepares it for
+  // drawing; false when the file is missing or bad, when it has no nodes in frame 0, or when
+  // n is no slot. companions reads the files a glTF or OBJ file names (null: beside it on disk).
+  bool LoadObject(const char* name, int n, const CompanionReader& companions = nullptr);
   // Writes slot n as a .ddd file; false when n is no slot or the file cannot be written.
   bool SaveObject(const char* name, int n);
 

@@ -15,7 +15,15 @@ void X_LOADOBJ(DGStr name, double object) {
   // A file on disk, else the data archive's member unpacked to a temporary file.
   std::string path = ResolveDataPath(name.c_str());
   if (path.empty()) return;
-  lumbo3D.LoadObject(path.c_str(), n);
+  // Files a glTF or OBJ file names are found the same way, beside the name the game gave.
+  const std::string requested = name.c_str();
+  const std::size_t slash = requested.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : requested.substr(0, slash + 1);
+  auto companions = [folder](const std::string& file, std::vector<unsigned char>* bytes) {
+    const std::string found = ResolveDataPath((folder + file).c_str());
+    return !found.empty() && ReadMeshFile(found.c_str(), bytes);
+  };
+  lumbo3D.LoadObject(path.c_str(), n, companions);
 }
 
 void X_SAVEOBJ(DGStr name, double object) { lumbo3D.SaveObject(name.c_str(), TruncToInt(object)); }

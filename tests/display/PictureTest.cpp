@@ -1,0 +1,241 @@
+// PNG, JPEG, TGA and GIF pictures written by ImageMagick, loaded as sprites and compared
+// texel by texel with the source pixels; opaque pictures against the same BMP.
+#include <filesystem>
+
+#include "DisplaySupport.h"
+#include "display/Picture.h"
+#include "frame/Runtime.h"
+#include "storage/ZyShoeBox.h"
+
+namespace display_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kW = 12, kH = 7;
+// Alpha by column: transparent, faint, just below and at the collision threshold, opaque.
+constexpr unsigned char kAlpha[kW] = {0, 40, 127, 128, 200, 255, 255, 255, 255, 255, 255, 0};
+
+// Source pixel (x, y), y from the top, as RGBA: colours that survive a palette (< 256 of them).
+std::array<unsigned char, 4> Source(int x, int y, bool withAlpha) {
+  return {static_cast<unsigned char>(20 * x), static_cast<unsigned char>(30 * y),
+          static_cast<unsigned char>(255 - 9 * x), withAlpha ? kAlpha[x] : static_cast<unsigned char>(255)};
+}
+
+// Writes the source through ImageMagick into `name` and returns its path.
+std::string Write(const std::string& name, bool withAlpha) {
+  std::vector<unsigned char> raw;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      for (unsigned char c : Source(x, y, withAlpha)) raw.push_back(c);
+  const std::string rawPath = TempPath("source.rgba"), out = TempPath(name);
+  WriteFile(rawPath, raw);
+  const std::string cmd = "convert -size " + std::to_string(kW) + "x" + std::to_string(kH) +
+                          " -depth 8 'rgba:" + rawPath + "' " + (withAlpha ? "" : "-alpha off ") +
+                          // ImageMagick marks TGA rows as bottom-up unless told the orientation
+                          (name.ends_with(".tga") ? "-orient TopLeft " : "") + "'" + out + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  return out;
+}
+
+std::vector<unsigned char> SlotTexels(int n) {
+  return TexImage(Lumbo.textureNames[n][0], 0, Lumbo.textureWidth[n], Lumbo.textureHeight[n]);
+}
+
+class PictureTest : public DisplayTest {
+ protected:
+  void SetUp() override {
+    DisplayTest::SetUp();
+    if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
+  }
+};
+
+TEST_F(PictureTest, EveryFormatLoadsItsPixelsAndAlpha) {
+  struct Case {
+    const char* file;
+    bool alpha;     // the format keeps partial alpha
+    bool keyOnly;   // alpha is on or off (GIF)
+    int tolerance;  // per channel (JPEG)
+  };
+  const Case cases[] = {{"a.png", true, false, 0},
+                        {"a.tga", true, false, 0},
+                        {"a.gif", true, true, 0},
+                        {"a.jpg", false, false, 40},
+                        {"o.png", false, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = Write(c.file, c.alpha);
+    // Content decides, not the name.
+    const std::string renamed = path + ".bmp";
+    fs::copy_file(path, renamed, fs::copy_options::overwrite_existing);
+    LOADSPRITE(renamed.c_str(), 20);
+    ASSERT_NE(Lumbo.textureNames[20][0], 0u);
+    EXPECT_EQ(Lumbo.imageWidth[20], kW);
+    EXPECT_EQ(Lumbo.imageHeight[20], kH);
+    EXPECT_EQ(Lumbo.textureWidth[20], 16);
+    const std::vector<unsigned char> t = SlotTexels(20);
+    int worst = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        auto want = Source(x, y, c.alpha);
+        if (c.keyOnly) want[3] = want[3] >= 128 ? 255 : 0;  // ImageMagick's GIF threshold
+        const unsigned char* got = &t[(static_cast<std::size_t>(kH - 1 - y) * 16 + x) * 4];
+        ASSERT_EQ(got[3], want[3]) << x << "," << y;
+        if (want[3] == 0) continue;  // colour of transparent texels: edge colouring
+        for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(got[k] - want[k]));
+      }
+    }
+    EXPECT_LE(worst, c.tolerance);
+  }
+}
+
+TEST_F(PictureTest, OpaquePictureBehavesLikeTheSameBmp) {
+  // Key-coloured pixels in a diagonal band and a frame of them round the picture.
+  auto colour = [](int x, int y) -> std::uint32_t {
+    return (x + y) % 5 == 0 || x == 0 || y == 0 ? 0x8000FFu : 0x102030u * (1 + (x * 7 + y) % 5);
+  };
+  const std::string bmp = SaveBmp("same.bmp", 20, 13, 24, colour);
+  ASSERT_EQ(std::system(("convert '" + bmp + "' '" + TempPath("same.png") + "'").c_str()), 0);
+  LOADSPRITE(bmp.c_str(), 21);
+  LOADSPRITE(TempPath("same.png").c_str(), 22);
+  ASSERT_NE(Lumbo.textureNames[22][0], 0u);
+  EXPECT_EQ(SlotTexels(21), SlotTexels(22));
+  for (int dx = -20; dx <= 20; dx += 3)
+    for (int dy = -13; dy <= 13; dy += 4) EXPECT_EQ(SPRCOLL(21, 0, 0, 21, dx, dy), SPRCOLL(22, 0, 0, 21, dx, dy));
+  EXPECT_EQ(Drawn([] { SPRITE(21, 5, 5); }), Drawn([] { SPRITE(22, 5, 5); }));
+  // As the background, tiles past the picture's right and bottom edges included.
+  auto background = [](const std::string& file) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    LOADBMP(file.c_str());
+    return ReadBack(0, 0, kWidth, kHeight);
+  };
+  EXPECT_EQ(background(bmp), background(TempPath("same.png")));
+  BLACKSCREEN();
+}
+
+TEST_F(PictureTest, CollisionIsSolidFromAlphaHalfUp) {
+  LOADSPRITE(Write("c.png", true).c_str(), 23);
+  LOADSPRITE(SaveBmp("dot.bmp", 1, 1, 24, [](int, int) { return 0xFFFFFFu; }).c_str(), 24);
+  for (int x = 0; x < kW; ++x) {
+    EXPECT_EQ(SPRCOLL(23, 0, 0, 24, x, 3), kAlpha[x] >= 128 ? 1 : 0) << x;
+    EXPECT_EQ(SPRCOLL(24, x, 3, 23, 0, 0), kAlpha[x] >= 128 ? 1 : 0) << x;
+  }
+}
+
+TEST_F(PictureTest, DamagedFilesLoadNothingAndArchivesWork) {
+  const std::vector<unsigned char> png = ReadFile(Write("d.png", true));
+  std::vector<unsigned char> overlong = png;  // the chunk after the header claims 2 GiB
+  overlong[33] = 0x7F;
+  const std::vector<std::vector<unsigned char>> damaged = {
+      overlong,
+      {png.begin(), png.begin() + static_cast<long>(png.size() / 2)},  // cut short
+      {png.begin(), png.begin() + 30},
+      {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B},  // no frame
+      {0xFF, 0xD8, 0xFF, 0xD9},                                   // no frame
+  };
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    WriteFile(TempPath("damaged.png"), damaged[i]);
+    LOADSPRITE(TempPath("damaged.png").c_str(), 25);
+    EXPECT_EQ(Lumbo.textureNames[25][0], 0u) << i;
+    EXPECT_EQ(Lumbo.textureWidth[25], -1) << i;
+  }
+  // A member of the data archive, asked for by a Windows name.
+  const std::string dir = TempPath("picture-archive");
+  fs::create_directories(dir);
+  fs::copy_file(TempPath("d.png"), dir + "/hero.png", fs::copy_options::overwrite_existing);
+  const std::string box = dir + "/data.box";
+  ASSERT_EQ(std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create '" + box + "' '" + dir +
+                         "/hero.png' > /dev/null")
+                            .c_str()),
+            0);
+  fs::remove(dir + "/hero.png");
+  ZyShoeBox* saved = __g_ShoeBox_Data;
+  __g_ShoeBox_Data = new ZyShoeBox;
+  SETSHOEBOX(box.c_str(), "");
+  LOADSPRITE("Gfx\\HERO.PNG", 26);
+  __g_ShoeBox_Data->Clear();
+  delete __g_ShoeBox_Data;
+  __g_ShoeBox_Data = saved;
+  EXPECT_EQ(Lumbo.imageWidth[26], kW);
+  ASSERT_NE(Lumbo.textureNames[26][0], 0u);
+  EXPECT_EQ(SlotTexels(26)[(static_cast<std::size_t>(kH - 1) * 16 + 5) * 4 + 3], 255);
+}
+
+// What the headers say, against ImageMagick's own reading of the files it wrote.
+TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
+  const struct {
+    const char* file;
+    const char* options;
+    PictureFormat format;
+  } files[] = {
+      {"s.png", "", PictureFormat::Png},
+      {"s.jpg", "", PictureFormat::Jpeg},
+      {"p.jpg", "-interlace Plane -set comment hello", PictureFormat::Jpeg},
+      {"s.gif", "-set delay 10 \\( +clone -negate \\) -loop 0", PictureFormat::Gif},
+      {"s.tga", "", PictureFormat::Tga},
+      {"m.tga", "-type Palette", PictureFormat::Tga},
+      {"g.tga", "-type Grayscale", PictureFormat::Tga},
+      {"r.tga", "-compress RLE -alpha set", PictureFormat::Tga},
+  };
+  for (const auto& f : files) {
+    const std::string path = TempPath(f.file);
+    ASSERT_EQ(
+        std::system(("convert -size 7x5 gradient:red-blue " + std::string(f.options) + " '" + path + "'").c_str()), 0)
+        << f.file;
+    const std::string sizes = TempPath("sizes.txt");
+    ASSERT_EQ(std::system(("identify -format '%W %H\\n' '" + path + "' > '" + sizes + "'").c_str()), 0);
+    int iw = 0, ih = 0;
+    std::FILE* in = std::fopen(sizes.c_str(), "r");
+    ASSERT_EQ(std::fscanf(in, "%d %d", &iw, &ih), 2);
+    std::fclose(in);
+    const std::vector<unsigned char> bytes = ReadFile(path);
+    int w = -1, h = -1;
+    EXPECT_EQ(SniffPicture(bytes.data(), bytes.size(), &w, &h), f.format) << f.file;
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(iw, ih)) << f.file;
+    Picture picture;
+    EXPECT_TRUE(ParsePicture(bytes, &picture)) << f.file;
+    EXPECT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(iw, ih)) << f.file;
+  }
+
+  // Headers that are none of the formats, or declare more pixels than are decoded.
+  auto tga = [](unsigned mapType, unsigned type, unsigned entryBits, unsigned depth, unsigned descriptor) {
+    std::vector<unsigned char> b(18 + 64, 0);
+    b[1] = mapType, b[2] = type, b[7] = entryBits, b[12] = 4, b[14] = 4, b[16] = depth, b[17] = descriptor;
+    return b;
+  };
+  auto png = [](std::uint32_t w, std::uint32_t h) {
+    std::vector<unsigned char> b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    for (std::uint32_t v : {w, h})
+      for (int i = 3; i >= 0; --i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    b.resize(64, 0);
+    return b;
+  };
+  const std::vector<unsigned char> none[] = {
+      tga(0, 2, 0, 12, 0),
+      tga(0, 5, 0, 24, 0),
+      tga(0, 1, 24, 8, 0),
+      tga(1, 1, 8, 8, 0),
+      tga(1, 2, 12, 24, 0),
+      tga(0, 2, 0, 24, 0x40),
+      tga(0, 3, 0, 16, 0),
+      tga(2, 2, 0, 24, 0),
+      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'D', 'A', 'T', 0, 0, 0, 1, 0, 0, 0, 1},
+      {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0},
+      {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B, 0},
+  };
+  for (const auto& b : none)
+    EXPECT_EQ(SniffPicture(b.data(), b.size(), nullptr, nullptr), PictureFormat::None) << &b - none;
+  EXPECT_EQ(SniffPicture(tga(1, 9, 24, 8, 0x20).data(), 82, nullptr, nullptr), PictureFormat::Tga);
+  // The widest picture decoded (ImageMagick's own limit is lower: ffmpeg writes it).
+  Picture picture;
+  const std::string wide = TempPath("wide.png");
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=red:s=16384x2 -frames:v 1 '" + wide + "'").c_str()), 0);
+  ASSERT_TRUE(ParsePicture(ReadFile(wide), &picture));
+  EXPECT_EQ(picture.width, 16384);
+  for (const auto& b : {png(16385, 1), png(1, 16385), png(8192, 8193), png(0, 5)})
+    EXPECT_FALSE(ParsePicture(b, &picture));
+}
+
+}  // namespace
+}  // namespace display_test
