@@ -4,6 +4,7 @@
 
 #include "audio/Music.h"
 #include "display/OpenGLLumenar.h"
+#include "frame/ReplayFrames.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
 #include "platform/platform.h"
@@ -40,6 +41,7 @@ void SHOWSCREEN() {
   }
   PollInputForFrame();
   if (EscapeDown() || AltF4Down()) NormalEnd();
+  ReplayFrameShown();  // a recording's frame ends here
   if (Lumbo.FlipScreens() == 0) NormalEnd();  // ends the sprite run too
   if (Lumbo.hasContext) {
     glEnable(GL_BLEND);
