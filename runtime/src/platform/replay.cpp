@@ -86,11 +86,10 @@ const char* KindName(Kind k) {
 // ---- Recording ----------------------------------------------------------------------------
 
 void FlushBlock() {
-  std::vector<unsigned char>& bytes = g_rec->encoder.Bytes();
   g_rec->framesInBlock = 0;
-  if (bytes.empty() || !g_rec->file) return;
-  const std::vector<unsigned char> block = EncodeBlock(bytes);
-  bytes.clear();
+  if (g_rec->encoder.Size() == 0 || !g_rec->file) return;
+  const std::vector<unsigned char> block = EncodeBlock(g_rec->encoder.Block());
+  g_rec->encoder.Clear();
   if (block.empty() || std::fwrite(block.data(), 1, block.size(), g_rec->file) != block.size() ||
       std::fflush(g_rec->file) != 0) {
     std::fclose(g_rec->file);
@@ -159,7 +158,7 @@ void StartReplay(const char* path, const Header& live) {
   p.realTime = speed && std::strcmp(speed, "1") == 0;
   const char* end = std::getenv("TAVELOR_REPLAY_END");
   p.thenLive = end && std::strcmp(end, "live") == 0;
-  p.decoder = std::make_unique<RecordDecoder>(p.recording.records.data(), p.recording.records.size());
+  p.decoder = std::make_unique<RecordDecoder>(p.recording.Decoder());
   p.startMs = WallMs();
   g_mode = Mode::kReplaying;
 }
@@ -248,7 +247,7 @@ void FrameShown(std::uint64_t checksum) {
   if (g_mode == Mode::kRecording) {
     const bool has = g_rec->checkEvery > 0 && g_frame % g_rec->checkEvery == 0;
     g_rec->encoder.FrameEnd(has, checksum);
-    if (g_rec->encoder.Bytes().size() >= kBlockBytes || ++g_rec->framesInBlock >= kBlockFrames) FlushBlock();
+    if (g_rec->encoder.Size() >= kBlockBytes || ++g_rec->framesInBlock >= kBlockFrames) FlushBlock();
   } else if (g_mode == Mode::kReplaying) {
     const Record* r = Take(Kind::kFrameEnd);
     if (!r) return;

@@ -73,6 +73,11 @@ void RecordEncoder::Mouse(bool motionTaken, const MouseSample& s) {
   Tag(Kind::kMouse);
   out_.push_back(static_cast<unsigned char>((motionTaken ? 1 : 0) | (s.buttons[0] ? 2 : 0) | (s.buttons[1] ? 4 : 0) |
                                             (s.buttons[2] ? 8 : 0)));
+  // Most readings move nothing: flag 16 stands for five zeros.
+  if (s.dx == 0 && s.dy == 0 && s.wheel == 0 && s.x == mouseX_ && s.y == mouseY_) {
+    out_.back() |= 16;
+    return;
+  }
   S(s.dx);
   S(s.dy);
   S(s.wheel);
@@ -141,7 +146,37 @@ void RecordEncoder::FrameEnd(bool hasChecksum, std::uint64_t checksum) {
 
 void RecordEncoder::End(bool hasChecksum, std::uint64_t checksum) {
   FrameEnd(hasChecksum, checksum);
-  out_[out_.size() - (hasChecksum ? 10 : 2)] = static_cast<unsigned char>(Kind::kEnd);
+  tags_.back() = static_cast<unsigned char>(Kind::kEnd);
+}
+
+std::vector<unsigned char> RecordEncoder::Block() const {
+  std::vector<unsigned char> block;
+  block.reserve(4 + Size());
+  Put32(block, static_cast<std::uint32_t>(tags_.size()));
+  block.insert(block.end(), tags_.begin(), tags_.end());
+  block.insert(block.end(), out_.begin(), out_.end());
+  return block;
+}
+
+void RecordEncoder::Clear() {
+  tags_.clear();
+  out_.clear();
+}
+
+void RecordEncoder::Put(const Record& r) {
+  switch (r.kind) {
+    case Kind::kKeyboard: Keyboard(r.keys.data()); break;
+    case Kind::kMouse: Mouse(r.flag, r.mouse); break;
+    case Kind::kJoystick: Joystick(static_cast<int>(r.value), r.flag, r.joystick); break;
+    case Kind::kClock: Clock(r.number); break;
+    case Kind::kFrequency: Frequency(r.number); break;
+    case Kind::kTicks: Ticks(static_cast<std::uint32_t>(r.number)); break;
+    case Kind::kMessage: Msg(Message{r.message, r.wParam, r.lParam}); break;
+    case Kind::kValue: Val(r.what, r.value); break;
+    case Kind::kName: Name(static_cast<int>(r.value), r.name); break;
+    case Kind::kFrameEnd: FrameEnd(r.flag, r.number); break;
+    case Kind::kEnd: End(r.flag, r.number); break;
+  }
 }
 
 // ---- Decoder ----------------------------------------------------------------------------
@@ -149,6 +184,7 @@ void RecordEncoder::End(bool hasChecksum, std::uint64_t checksum) {
 bool RecordDecoder::Fail(const char* why) {
   error_ = why;
   p_ = end_;
+  tag_ = tagEnd_;
   return false;
 }
 
@@ -177,9 +213,9 @@ bool RecordDecoder::S(std::int64_t* v) {
 }
 
 bool RecordDecoder::Next(Record* r) {
-  if (p_ == end_) return false;
-  unsigned char tag = 0, b = 0;
-  Byte(&tag);
+  if (tag_ == tagEnd_) return p_ == end_ ? false : Fail("contents follow the last record");
+  const unsigned char tag = *tag_++;
+  unsigned char b = 0;
   r->kind = static_cast<Kind>(tag);
   std::uint64_t u = 0;
   std::int64_t s = 0;
@@ -197,17 +233,19 @@ bool RecordDecoder::Next(Record* r) {
     }
     case Kind::kMouse: {
       if (!Byte(&b)) return false;
-      if (b & ~0x0Fu) return Fail("a mouse record has unknown flags");
+      if (b & ~0x1Fu) return Fail("a mouse record has unknown flags");
       r->flag = b & 1;
       for (int i = 0; i < 3; ++i) r->mouse.buttons[i] = (b >> (i + 1)) & 1;
-      std::int64_t v[5];
+      std::int64_t v[5] = {};
       for (std::int64_t& x : v)
-        if (!S(&x)) return false;
+        if (!(b & 16) && !S(&x)) return false;
       r->mouse.dx = Clamp32(v[0]);
       r->mouse.dy = Clamp32(v[1]);
       r->mouse.wheel = Clamp32(v[2]);
-      mouseX_ = Clamp32(static_cast<std::int64_t>(mouseX_) + Clamp32(v[3]));
-      mouseY_ = Clamp32(static_cast<std::int64_t>(mouseY_) + Clamp32(v[4]));
+      // A difference spans up to 33 bits; anything beyond is damage and is clamped.
+      constexpr std::int64_t kMaxStep = std::int64_t{1} << 33;
+      mouseX_ = Clamp32(mouseX_ + std::clamp(v[3], -kMaxStep, kMaxStep));
+      mouseY_ = Clamp32(mouseY_ + std::clamp(v[4], -kMaxStep, kMaxStep));
       r->mouse.x = mouseX_;
       r->mouse.y = mouseY_;
       return true;
@@ -309,6 +347,21 @@ std::vector<unsigned char> EncodeBlock(const std::vector<unsigned char>& records
   return out;
 }
 
+std::vector<unsigned char> EncodeRecording(const Header& h, const std::vector<Record>& records,
+                                           std::size_t perBlock) {
+  std::vector<unsigned char> out = EncodeHeader(h);
+  RecordEncoder e;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    e.Put(records[i]);
+    if ((i + 1) % std::max<std::size_t>(perBlock, 1) != 0 && i + 1 != records.size()) continue;
+    const std::vector<unsigned char> block = EncodeBlock(e.Block());
+    if (block.empty()) return {};
+    out.insert(out.end(), block.begin(), block.end());
+    e.Clear();
+  }
+  return out;
+}
+
 bool ParseRecording(const unsigned char* data, std::size_t size, Recording* out, std::string* error) {
   *out = Recording{};
   auto fail = [&](const std::string& why) {
@@ -337,6 +390,10 @@ bool ParseRecording(const unsigned char* data, std::size_t size, Recording* out,
     return fail("the recording's header is damaged (screen size)");
 
   int block = 0;
+  struct BlockEnd {
+    std::size_t tags, data;
+  };
+  std::vector<BlockEnd> ends;
   while (pos < size) {
     ++block;
     const std::string where = "block " + std::to_string(block) + ": ";
@@ -350,21 +407,34 @@ bool ParseRecording(const unsigned char* data, std::size_t size, Recording* out,
     ZyCompression unpacker;
     unpacker.UnPack(data + pos, static_cast<int>(length));
     if (!unpacker.Ok()) return fail(where + "the compressed records are damaged");
-    if (static_cast<std::uint32_t>(Fnv1a(unpacker.Data(), static_cast<std::size_t>(unpacker.Length()))) != hash)
-      return fail(where + "the records do not match their checksum");
-    if (out->records.size() + static_cast<std::size_t>(unpacker.Length()) > ZyCompression::kMaxUnpacked)
+    const unsigned char* raw = unpacker.Data();
+    const std::size_t rawSize = static_cast<std::size_t>(unpacker.Length());
+    if (static_cast<std::uint32_t>(Fnv1a(raw, rawSize)) != hash) return fail(where + "the records do not match their checksum");
+    if (rawSize < 4 || Get32(raw) > rawSize - 4) return fail(where + "damaged record count");
+    const std::size_t count = Get32(raw);
+    if (out->tags.size() + out->data.size() + rawSize > ZyCompression::kMaxUnpacked)
       return fail("the recording is too large");
-    out->records.insert(out->records.end(), unpacker.Data(), unpacker.Data() + unpacker.Length());
+    out->tags.insert(out->tags.end(), raw + 4, raw + 4 + count);
+    out->data.insert(out->data.end(), raw + 4 + count, raw + rawSize);
+    ends.push_back({out->tags.size(), out->data.size()});
     pos += length;
   }
 
-  // Every record must decode; the program's end may only come last.
-  RecordDecoder decoder(out->records.data(), out->records.size());
+  // Every record must decode, each block must end between records, and the program's end may
+  // only come last.
+  RecordDecoder decoder = out->Decoder();
   Record r;
+  std::size_t read = 0, next = 0;
   while (decoder.Next(&r)) {
     if (out->ended) return fail("records follow the program's end");
     if (r.kind == Kind::kFrameEnd) ++out->frames;
     if (r.kind == Kind::kEnd) out->ended = true;
+    ++read;
+    while (next < ends.size() && ends[next].tags == read) {
+      if (out->data.size() - decoder.Left() != ends[next].data)
+        return fail("block " + std::to_string(next + 1) + ": its records do not fill it exactly");
+      ++next;
+    }
   }
   if (!decoder.Error().empty()) return fail(decoder.Error());
   return true;

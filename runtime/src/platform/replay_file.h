@@ -9,12 +9,17 @@
 //            u8 + bytes  OpenGL renderer that drew the recorded frames
 //   blocks   until the end of the file, each
 //            u32         length of the container that follows
-//            u32         FNV-1a hash of the uncompressed records
+//            u32         low half of the FNV-1a hash of the uncompressed block
 //            container   u32 uncompressed length, then an LZO1X stream (ZyCompression)
+//   a block, uncompressed:
+//            u32         number of records n
+//            n bytes     the records' kinds
+//            the records' contents, one after the other
 //
-// All numbers little-endian. The records of all blocks form one stream; each starts with a
-// kind byte. Varints are LEB128, signed ones zigzag-coded. Values that change little are
-// stored as differences from the previous record of the same kind.
+// All numbers little-endian. The records of all blocks form one stream (blocks end between
+// records). Varints are LEB128, signed ones zigzag-coded. Values that change little are stored
+// as differences from the previous record of the same kind. Kinds and contents are kept apart
+// because the kinds repeat frame after frame and compress well, the clock's noise does not.
 #pragma once
 
 #include <array>
@@ -43,7 +48,8 @@ struct Header {
 
 enum class Kind : std::uint8_t {
   kKeyboard = 1,  // count, then (key code, state byte) for each key that changed
-  kMouse,         // flags (1 motion taken, 2/4/8 buttons), dx, dy, wheel, x and y differences
+  kMouse,         // flags (1 motion taken, 2/4/8 buttons, 16 no numbers: all zero); dx, dy,
+                  // wheel, x and y differences
   kJoystick,      // index, read ok; if ok: six axes, hat + 1, button bits
   kClock,         // performance counter difference
   kFrequency,     // performance counter frequency
@@ -94,14 +100,21 @@ class RecordEncoder {
   void Name(int index, const std::string& name);
   void FrameEnd(bool hasChecksum, std::uint64_t checksum);
   void End(bool hasChecksum, std::uint64_t checksum);
+  // Any decoded record again (the keyboard as its whole state).
+  void Put(const Record& r);
 
-  std::vector<unsigned char>& Bytes() { return out_; }
+  // The records so far as an uncompressed block; Clear starts the next block (the
+  // differences go on from the last record).
+  std::vector<unsigned char> Block() const;
+  std::size_t Size() const { return tags_.size() + out_.size(); }
+  void Clear();
 
  private:
   void U(std::uint64_t v);
   void S(std::int64_t v);
-  void Tag(Kind k) { out_.push_back(static_cast<unsigned char>(k)); }
+  void Tag(Kind k) { tags_.push_back(static_cast<unsigned char>(k)); }
 
+  std::vector<unsigned char> tags_;
   std::vector<unsigned char> out_;
   std::array<unsigned char, 256> keys_{};
   std::uint64_t clock_ = 0;
@@ -109,14 +122,17 @@ class RecordEncoder {
   int mouseX_ = 0, mouseY_ = 0;
 };
 
-// Decodes a record stream. Next fails (with Error() saying why) on a damaged record.
+// Decodes a record stream: the kinds and the contents. Next fails (with Error() saying why)
+// on a damaged record.
 class RecordDecoder {
  public:
-  RecordDecoder(const unsigned char* data, std::size_t size) : p_(data), end_(data + size) {}
+  RecordDecoder(const unsigned char* tags, std::size_t count, const unsigned char* data, std::size_t size)
+      : tag_(tags), tagEnd_(tags + count), p_(data), end_(data + size) {}
   // False at the end of the stream (Error() empty) or on damage (Error() set).
   bool Next(Record* out);
   const std::string& Error() const { return error_; }
-  bool AtEnd() const { return p_ == end_; }
+  // Contents not yet read.
+  std::size_t Left() const { return static_cast<std::size_t>(end_ - p_); }
 
  private:
   bool U(std::uint64_t* v);
@@ -124,6 +140,8 @@ class RecordDecoder {
   bool Byte(unsigned char* b);
   bool Fail(const char* why);
 
+  const unsigned char* tag_;
+  const unsigned char* tagEnd_;
   const unsigned char* p_;
   const unsigned char* end_;
   std::string error_;
@@ -135,13 +153,19 @@ class RecordDecoder {
 
 // The header's bytes.
 std::vector<unsigned char> EncodeHeader(const Header& h);
-// One block: records packed into a container behind its length and hash. Empty on failure.
-std::vector<unsigned char> EncodeBlock(const std::vector<unsigned char>& records);
+// One block: an uncompressed block (RecordEncoder::Block) packed into a container behind its
+// length and hash. Empty on failure.
+std::vector<unsigned char> EncodeBlock(const std::vector<unsigned char>& block);
+// A whole file: the header, then the records in blocks of at most perBlock records.
+std::vector<unsigned char> EncodeRecording(const Header& h, const std::vector<Record>& records,
+                                           std::size_t perBlock = 4096);
 
 // A whole recording read into memory.
 struct Recording {
   Header header;
-  std::vector<unsigned char> records;  // the record streams of all blocks, in order
+  std::vector<unsigned char> tags;     // the kinds of all records, in order
+  std::vector<unsigned char> data;     // their contents
+  RecordDecoder Decoder() const { return RecordDecoder(tags.data(), tags.size(), data.data(), data.size()); }
   std::uint32_t frames = 0;            // frame ends in the stream
   bool ended = false;                  // the stream ends with the program's end
 };
