@@ -1,11 +1,13 @@
 // tavelor-replay: session recordings (TAVELOR_RECORD) on the command line.
 //
-//   tavelor-replay info FILE               header, frames, records of each kind, sizes
+//   tavelor-replay info FILE               header, frames, records of each kind, readings
+//                                          with input, sizes
 //   tavelor-replay mouse FILE OUT FRAME DX  copy FILE to OUT with DX added to the motion of the
 //                                          first mouse reading that takes motion in FRAME
 //
 // Exit codes: 0 done, 1 no such mouse reading, 2 a file that cannot be read or written or a
 // wrong command line.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -41,12 +43,18 @@ int Info(const char* path) {
   std::size_t size = 0;
   if (!Load(path, &rec, &size)) return 2;
   std::map<int, long> counts;
-  long checksums = 0;
+  long checksums = 0, moved = 0, wheel = 0, buttons = 0, keys = 0;
   RecordDecoder decoder = rec.Decoder();
   Record r;
   while (decoder.Next(&r)) {
     ++counts[static_cast<int>(r.kind)];
     checksums += (r.kind == Kind::kFrameEnd || r.kind == Kind::kEnd) && r.flag;
+    if (r.kind == Kind::kMouse) {
+      moved += r.mouse.dx != 0 || r.mouse.dy != 0;
+      wheel += r.mouse.wheel != 0;
+      buttons += r.mouse.buttons[0] || r.mouse.buttons[1] || r.mouse.buttons[2];
+    }
+    if (r.kind == Kind::kKeyboard) keys += std::any_of(r.keys.begin(), r.keys.end(), [](unsigned char k) { return k != 0; });
   }
   const Header& h = rec.header;
   std::printf("format %u, runtime %s, %d x %d, renderer \"%s\"\n", h.version, h.runtimeVersion.c_str(), h.width,
@@ -56,6 +64,7 @@ int Info(const char* path) {
   static const char* const kNames[] = {"", "keyboard", "mouse", "joystick", "clock", "frequency", "ticks",
                                        "message", "value", "name", "frame", "end"};
   for (const auto& [kind, n] : counts) std::printf("  %-10s %ld\n", kNames[kind], n);
+  std::printf("input: mouse moved %ld, wheel %ld, buttons %ld, keys down %ld\n", moved, wheel, buttons, keys);
   std::printf("%zu bytes in the file, %zu bytes of records\n", size, rec.tags.size() + rec.data.size());
   return 0;
 }
