@@ -120,7 +120,8 @@ void StartRecording(const char* path, const Header& header) {
   const std::vector<unsigned char> bytes = EncodeHeader(h);
   if (!g_rec->file || std::fwrite(bytes.data(), 1, bytes.size(), g_rec->file) != bytes.size())
     Stop(kExitBadFile, std::string("record: cannot write ") + path);
-  std::atexit(CloseRecording);  // a program that leaves by another way keeps its recording
+  static const bool closeAtExit = std::atexit(CloseRecording) == 0;  // leaving by another way keeps it
+  (void)closeAtExit;
   g_mode = Mode::kRecording;
 }
 
@@ -234,6 +235,26 @@ void Begin(int width, int height, const char* renderer) {
   h.renderer = renderer ? renderer : "";
   if (record) StartRecording(record, h);
   else StartReplay(replay, h);
+}
+
+void RecordTo(const char* path, int width, int height, const char* renderer) {
+  if (g_mode != Mode::kLive || g_play) return;
+  if (g_rec) StopRecording();
+  Header h;
+  h.width = width;
+  h.height = height;
+  h.runtimeVersion = TAVELOR_VERSION;
+  h.renderer = renderer ? renderer : "";
+  StartRecording(path, h);
+}
+
+void StopRecording() {
+  if (g_mode != Mode::kRecording) return;
+  g_rec->encoder.End(false, 0);
+  CloseRecording();
+  delete g_rec;
+  g_rec = nullptr;
+  g_mode = Mode::kLive;
 }
 
 bool FrameChecksumWanted() {

@@ -24,6 +24,11 @@ constexpr int kExitDiverged = 3;
 // foreign, ends the program with a message and kExitBadFile.
 void Begin(int width, int height, const char* renderer);
 
+// Records from now on into path as TAVELOR_RECORD does from start-up, and ends such a
+// recording (its end written, the file closed). For benchmarks that compare both in one run.
+void RecordTo(const char* path, int width, int height, const char* renderer);
+void StopRecording();
+
 // Whether the frame now ending gets a checksum of its picture (recording: every N frames;
 // replay: where the recording holds one and the renderer is the recorded one).
 bool FrameChecksumWanted();
