@@ -1,6 +1,7 @@
 // The session source: the platform readers of platform.h, live, recorded or replayed.
 #include "platform/replay.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/live.h"
 #include "platform/platform.h"
@@ -38,8 +40,20 @@ struct Recorder {
   bool netNoted = false;
 };
 
+// The state a scripted recording gives every reading of the frame in progress.
+struct ScriptFrame {
+  std::uint64_t clock = 0;
+  std::array<unsigned char, 256> keys{};
+  MouseSample mouse;
+  bool motionTaken = false;
+  std::vector<Message> messages;
+  std::size_t nextMessage = 0;
+};
+
 struct Player {
   std::string path;
+  bool scripted = false;
+  ScriptFrame frame;
   Recording recording;
   std::unique_ptr<RecordDecoder> decoder;
   Record next;
@@ -133,6 +147,32 @@ double WallMs() {
   return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
+// Reads the next frame of a scripted recording; false when none is left.
+bool LoadScriptFrame() {
+  Player& p = *g_play;
+  ScriptFrame& f = p.frame;
+  f.messages.clear();
+  f.nextMessage = 0;
+  f.motionTaken = false;
+  Record r;
+  bool any = false;
+  while (p.decoder->Next(&r)) {
+    any = true;
+    switch (r.kind) {
+      case Kind::kClock: f.clock = r.number; break;
+      case Kind::kKeyboard: f.keys = r.keys; break;
+      case Kind::kMouse: f.mouse = r.mouse; break;
+      case Kind::kMessage: f.messages.push_back(Message{r.message, r.wParam, r.lParam}); break;
+      case Kind::kFrameEnd: case Kind::kEnd: return true;
+      default: break;  // a scripted program has no joysticks and every device it asks for
+    }
+  }
+  return any;
+}
+
+// The player of a scripted recording; null otherwise.
+Player* Scripted() { return g_mode == Mode::kReplaying && g_play->scripted ? g_play : nullptr; }
+
 void StartReplay(const char* path, const Header& live) {
   g_play = new Player;
   Player& p = *g_play;
@@ -148,11 +188,12 @@ void StartReplay(const char* path, const Header& live) {
     Stop(kExitDiverged, "replay diverged at frame 0 (recorded at " + std::to_string(h.width) + " x " +
                             std::to_string(h.height) + ", this program opens " + std::to_string(live.width) + " x " +
                             std::to_string(live.height) + ")");
-  if (h.runtimeVersion != live.runtimeVersion)
+  const bool scripted = (h.flags & kScripted) != 0;
+  if (h.runtimeVersion != live.runtimeVersion && !scripted)
     std::fprintf(stderr, "replay: recorded with runtime %s, this is %s\n", h.runtimeVersion.c_str(),
                  live.runtimeVersion.c_str());
   p.compare = h.renderer == live.renderer;
-  if (!p.compare)
+  if (!p.compare && !scripted)
     std::fprintf(stderr, "replay: frames recorded with the renderer \"%s\", drawn now by \"%s\": checksums not compared\n",
                  h.renderer.c_str(), live.renderer.c_str());
   const char* speed = std::getenv("TAVELOR_REPLAY_SPEED");
@@ -161,6 +202,14 @@ void StartReplay(const char* path, const Header& live) {
   p.thenLive = end && std::strcmp(end, "live") == 0;
   p.decoder = std::make_unique<RecordDecoder>(p.recording.Decoder());
   p.startMs = WallMs();
+  p.scripted = (h.flags & kScripted) != 0;
+  if (p.scripted) {
+    p.compare = false;
+    p.frequency = 1000000000;
+    LoadScriptFrame();
+    p.firstClock = p.lastClock = p.frame.clock;
+    p.clockSeen = true;
+  }
   g_mode = Mode::kReplaying;
 }
 
@@ -269,6 +318,15 @@ void FrameShown(std::uint64_t checksum) {
     const bool has = g_rec->checkEvery > 0 && g_frame % g_rec->checkEvery == 0;
     g_rec->encoder.FrameEnd(has, checksum);
     if (g_rec->encoder.Size() >= kBlockBytes || ++g_rec->framesInBlock >= kBlockFrames) FlushBlock();
+  } else if (Scripted()) {
+    ++g_frame;
+    if (!LoadScriptFrame()) {
+      RecordingOver();
+      return;
+    }
+    g_play->lastClock = g_play->frame.clock;
+    KeepRecordedPace();
+    return;
   } else if (g_mode == Mode::kReplaying) {
     const Record* r = Take(Kind::kFrameEnd);
     if (!r) return;
@@ -293,6 +351,12 @@ void ProgramEnds(std::uint64_t checksum) {
     g_rec->encoder.End(true, checksum);
     CloseRecording();
   } else if (g_mode == Mode::kReplaying) {
+    if (g_play->scripted) {
+      std::fprintf(stderr, "replay: the program ends at frame %u%s\n", g_frame,
+                   g_play->decoder->Left() == 0 ? ", the script's last" : ", before the script's end");
+      g_mode = Mode::kLive;
+      return;
+    }
     const Record* r = Peek();
     if (!r || r->kind != Kind::kEnd) {
       std::fprintf(stderr, "replay: the program ends at frame %u, before the recording does\n", g_frame);
@@ -341,6 +405,7 @@ replay::RecordEncoder& Rec() { return replay::g_rec->encoder; }
 // A single value: live, recorded, or the recorded one.
 template <class F>
 std::int64_t Single(Value what, F live) {
+  if (replay::Scripted()) return what == Value::kKeyChar ? live() : (what == Value::kJoystickCount ? 0 : 1);
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::TakeValue(what)) return r->value;
   }
@@ -351,6 +416,11 @@ std::int64_t Single(Value what, F live) {
 }  // namespace
 
 bool PeekMessage(Message* out) {
+  if (replay::Player* p = replay::Scripted()) {
+    if (p->frame.nextMessage >= p->frame.messages.size()) return false;
+    *out = p->frame.messages[p->frame.nextMessage++];
+    return true;
+  }
   if (g_mode == Mode::kReplaying) {
     const replay::Record* r = replay::Peek();
     if (!r) {
@@ -368,6 +438,10 @@ bool PeekMessage(Message* out) {
 }
 
 void GetKeyboardState(unsigned char state[256]) {
+  if (replay::Player* p = replay::Scripted()) {
+    std::memcpy(state, p->frame.keys.data(), 256);
+    return;
+  }
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kKeyboard)) {
       std::memcpy(state, r->keys.data(), 256);
@@ -391,6 +465,12 @@ bool SetRelativeMouse(bool on) {
 }
 
 void ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out) {
+  if (replay::Player* p = replay::Scripted()) {
+    *out = p->frame.mouse;
+    if (!takeMotion || p->frame.motionTaken) out->dx = out->dy = out->wheel = 0;
+    p->frame.motionTaken = p->frame.motionTaken || takeMotion;
+    return;
+  }
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kMouse)) {
       if (r->flag != takeMotion) replay::Diverged("the program reads the mouse otherwise than recorded");
@@ -407,6 +487,7 @@ bool JoystickInit() { return Single(Value::kJoystickInit, [] { return live::Joys
 int JoystickSync() { return static_cast<int>(Single(Value::kJoystickCount, [] { return live::JoystickSync(); })); }
 
 std::string JoystickName(int index) {
+  if (replay::Scripted()) return std::string();
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kName)) {
       if (r->value != index) replay::Diverged("the program asks for another joystick's name");
@@ -419,6 +500,10 @@ std::string JoystickName(int index) {
 }
 
 bool ReadJoystick(int index, JoystickSample* out) {
+  if (replay::Scripted()) {
+    *out = JoystickSample{};
+    return false;
+  }
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kJoystick)) {
       if (r->value != index) replay::Diverged("the program reads another joystick");
@@ -432,6 +517,7 @@ bool ReadJoystick(int index, JoystickSample* out) {
 }
 
 std::uint64_t PerformanceCounter() {
+  if (replay::Player* p = replay::Scripted()) return p->frame.clock;
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kClock)) {
       replay::Player& p = *replay::g_play;
@@ -447,6 +533,7 @@ std::uint64_t PerformanceCounter() {
 }
 
 std::uint64_t PerformanceFrequency() {
+  if (replay::Scripted()) return 1000000000;
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kFrequency)) return replay::g_play->frequency = r->number;
   }
@@ -456,6 +543,7 @@ std::uint64_t PerformanceFrequency() {
 }
 
 std::uint32_t TickCount() {
+  if (replay::Player* p = replay::Scripted()) return static_cast<std::uint32_t>(p->frame.clock / 1000000);
   if (g_mode == Mode::kReplaying) {
     if (const replay::Record* r = replay::Take(Kind::kTicks)) return static_cast<std::uint32_t>(r->number);
   }

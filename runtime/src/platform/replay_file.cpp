@@ -325,8 +325,8 @@ std::vector<unsigned char> EncodeHeader(const Header& h) {
   std::vector<unsigned char> out(kMagic, kMagic + 8);
   out.push_back(static_cast<unsigned char>(h.version));
   out.push_back(static_cast<unsigned char>(h.version >> 8));
-  out.push_back(0);
-  out.push_back(0);
+  out.push_back(static_cast<unsigned char>(h.flags));
+  out.push_back(static_cast<unsigned char>(h.flags >> 8));
   Put32(out, static_cast<std::uint32_t>(h.width));
   Put32(out, static_cast<std::uint32_t>(h.height));
   Put32(out, h.checkEvery);
@@ -375,6 +375,8 @@ bool ParseRecording(const unsigned char* data, std::size_t size, Recording* out,
   if (h.version != kFormatVersion)
     return fail("recording format version " + std::to_string(h.version) + ", this runtime reads version " +
                 std::to_string(kFormatVersion));
+  h.flags = static_cast<std::uint16_t>(data[10] | (data[11] << 8));
+  if (h.flags & ~kScripted) return fail("the recording's header is damaged (unknown flags)");
   h.width = static_cast<std::int32_t>(Get32(data + 12));
   h.height = static_cast<std::int32_t>(Get32(data + 16));
   h.checkEvery = Get32(data + 20);

@@ -2,7 +2,7 @@
 //
 //   header   "TVRECORD"  magic, 8 bytes
 //            u16         format version (kFormatVersion)
-//            u16         0
+//            u16         flags: 1 a scripted recording (below), other bits 0
 //            i32, i32    screen width and height
 //            u32         frames between stored frame checksums
 //            u8 + bytes  runtime version
@@ -20,6 +20,12 @@
 // records). Varints are LEB128, signed ones zigzag-coded. Values that change little are stored
 // as differences from the previous record of the same kind. Kinds and contents are kept apart
 // because the kinds repeat frame after frame and compress well, the clock's noise does not.
+//
+// A scripted recording is written by a program rather than recorded: each frame (start-up
+// counts as frame 0) is a clock record (nanoseconds), a keyboard record, a mouse record (its
+// motion is handed to the first reading of the frame that takes motion) and any window
+// messages, then the frame's end. Every reading of a frame gets that frame's state; the
+// program reads no joysticks, and it has a pointer, a keyboard and the mouse it asks for.
 #pragma once
 
 #include <array>
@@ -38,8 +44,11 @@ constexpr std::uint32_t kMaxBlockBytes = 1u << 20;
 // Joystick names longer than this are cut.
 constexpr std::size_t kMaxName = 256;
 
+constexpr std::uint16_t kScripted = 1;
+
 struct Header {
   std::uint16_t version = kFormatVersion;
+  std::uint16_t flags = 0;
   std::int32_t width = 0, height = 0;
   std::uint32_t checkEvery = 0;
   std::string runtimeVersion;
