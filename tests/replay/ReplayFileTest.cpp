@@ -198,3 +198,11 @@ TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
     EXPECT_EQ(ParseRecording(good.data(), n, &rec, &error), whole) << n << ": " << error;
   }
 }
+
+TEST(ReplayFile, BlockHashIsFnv1a) {
+  // Published FNV-1a 64-bit test vectors.
+  const std::pair<std::string, std::uint64_t> vectors[] = {
+      {"", 0xcbf29ce484222325ull}, {"a", 0xaf63dc4c8601ec8cull}, {"foobar", 0x85944171f73967e8ull}};
+  for (const auto& [text, hash] : vectors)
+    EXPECT_EQ(Fnv1a(reinterpret_cast<const unsigned char*>(text.data()), text.size()), hash) << text;
+}
