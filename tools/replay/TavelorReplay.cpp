@@ -14,6 +14,8 @@
 //                           key CODE      key code held (repeat for more keys)
 //                           close         the close request, in the first of the N frames
 //                           focus 0|1     focus lost or gained, in the first of the N frames
+//                                         (a game held by a lost focus shows no further frame:
+//                                         give "focus 0 focus 1" together to pass a pause)
 //       # ...             a comment
 //
 // Exit codes: 0 done, 1 no such mouse reading, 2 a file that cannot be read or written or a
