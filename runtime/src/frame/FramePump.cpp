@@ -8,6 +8,7 @@
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
 #include "platform/platform.h"
+#include "platform/replay.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -31,6 +32,7 @@ void PollInputForFrame() {
 }
 
 void SHOWSCREEN() {
+  platform::replay::FrameEnding();  // a scripted session's clock moves on to the next frame here
   __g_LastTime = __g_ThisTime;
   __g_ThisTime = static_cast<double>(Lumbo.AccurateTime());
   MusicLoopTick();

@@ -54,6 +54,8 @@ struct Player {
   std::string path;
   bool scripted = false;
   ScriptFrame frame;
+  std::uint64_t nextClock = 0;  // the next frame's clock, once the frame pump takes its stamp
+  bool haveNextClock = false;
   Recording recording;
   std::unique_ptr<RecordDecoder> decoder;
   Record next;
@@ -168,6 +170,20 @@ bool LoadScriptFrame() {
     }
   }
   return any;
+}
+
+// The next frame's clock, for the frame pump's stamp as a frame ends.
+void PeekScriptClock() {
+  Player& p = *g_play;
+  RecordDecoder ahead = *p.decoder;
+  Record r;
+  p.haveNextClock = false;
+  while (ahead.Next(&r) && r.kind != Kind::kFrameEnd && r.kind != Kind::kEnd) {
+    if (r.kind == Kind::kClock) {
+      p.nextClock = r.number;
+      p.haveNextClock = true;
+    }
+  }
 }
 
 // The player of a scripted recording; null otherwise.
@@ -311,6 +327,12 @@ bool FrameChecksumWanted() {
   if (g_mode != Mode::kReplaying || !g_play->compare) return false;
   const Record* r = Peek();
   return r && r->kind == Kind::kFrameEnd && r->flag;
+}
+
+void FrameEnding() {
+  if (g_mode != Mode::kReplaying || !g_play->scripted) return;
+  PeekScriptClock();
+  if (g_play->haveNextClock) g_play->frame.clock = g_play->nextClock;
 }
 
 void FrameShown(std::uint64_t checksum) {

@@ -29,6 +29,10 @@ void Begin(int width, int height, const char* renderer);
 void RecordTo(const char* path, int width, int height, const char* renderer);
 void StopRecording();
 
+// SHOWSCREEN begins: in a scripted recording the frame pump's stamp (and what follows) reads
+// the next frame's clock, as a live frame pump reads the time its frame took.
+void FrameEnding();
+
 // Whether the frame now ending gets a checksum of its picture (recording: every N frames;
 // replay: where the recording holds one and the renderer is the recorded one).
 bool FrameChecksumWanted();
