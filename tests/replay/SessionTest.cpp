@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,13 +69,12 @@ class SessionTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
-  // Frames 1 and 2 idle, frame 3 with the space key, motion (5, -3), a wheel notch and the left
-  // button; the close request (read as frame 3 is shown) ends the program in frame 4.
+// A scripted session of `frames` frames: frame 3 with the space key, motion (5, -3), a wheel
+// notch and the left button; with `close`, the close request in frame 4.
+std::string Script(const char* name, int frames, bool close) {
   using namespace platform::replay;
-  const std::string script = Dir() + "script.rec";
   std::vector<Record> records;
-  for (int frame = 0; frame < 4; ++frame) {
+  for (int frame = 0; frame < frames; ++frame) {
     Record r;
     r.kind = Kind::kClock, r.number = 1000000000ull + static_cast<std::uint64_t>(frame * 1e9 / 60 + 0.5);
     records.push_back(r);
@@ -84,7 +85,7 @@ TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
     r.kind = Kind::kMouse, r.flag = true;
     if (frame == 2) r.mouse = {5, -3, 1, 0, 0, {true, false, false}};
     records.push_back(r);
-    if (frame == 3) {
+    if (frame == 3 && close) {
       r = Record{};
       r.kind = Kind::kMessage, r.message = WM_CLOSE;
       records.push_back(r);
@@ -96,8 +97,14 @@ TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
   Header h;
   h.flags = kScripted, h.width = 320, h.height = 240;
   const std::vector<unsigned char> bytes = EncodeRecording(h, records);
-  std::ofstream(script, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+  const std::string path = Dir() + name;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+  return path;
+}
 
+TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
+  // The close request (read as frame 3 is shown) ends the program in frame 4.
+  const std::string script = Script("script.rec", 4, true);
   const std::string out = Dir() + "scripted.txt";
   EXPECT_EXIT(Play("TAVELOR_REPLAY", script, out, 10), ::testing::ExitedWithCode(0), "ends at frame 4, the script's last");
   // KEY, mouse dx, dy, wheel, button, GETTIMER (1 at least), GETTIMERALL.
@@ -109,10 +116,12 @@ TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
 
 TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
   const std::string rec = Dir() + "session.rec", live = Dir() + "live.txt", again = Dir() + "again.txt";
+  setenv("TAVELOR_RECORD_CHECK", "1", 1);
   EXPECT_EXIT(Play("TAVELOR_RECORD", rec, live, 4), ::testing::ExitedWithCode(0), "");
+  unsetenv("TAVELOR_RECORD_CHECK");
   ASSERT_NE(Read(live).find("\n1 "), std::string::npos) << "the pushed key was not read:\n" << Read(live);
   EXPECT_EXIT(Play("TAVELOR_REPLAY", rec, again, 4), ::testing::ExitedWithCode(0),
-              "the program ends at frame 5 as recorded \\(1 frame checksums matched\\)");
+              "the program ends at frame 5 as recorded \\(5 frame checksums matched\\)");
   EXPECT_EQ(Read(again), Read(live));
 
   // A program that reads the keyboard once more in frame 2, a missing file, a foreign file.
@@ -120,4 +129,35 @@ TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
               "replay diverged at frame 2 \\(the program reads the keyboard where the recording holds the ");
   EXPECT_EXIT(Play("TAVELOR_REPLAY", Dir() + "none.rec", again, 4), ::testing::ExitedWithCode(2), "cannot read");
   EXPECT_EXIT(Play("TAVELOR_REPLAY", live, again, 4), ::testing::ExitedWithCode(2), "not a session recording");
+}
+
+TEST_F(SessionTest, WhereTheRecordingStopsFirstAndAtWhatPace) {
+  // Three scripted frames for a program that plays six: it ends after the third (exit code 0),
+  // or goes on live to its own end. At the recorded pace 120 frames take two seconds at least.
+  const std::string out = Dir() + "short.txt";
+  struct Case {
+    int scripted, played;
+    const char* end;
+    const char* speed;
+    int lines;
+    const char* message;
+    double seconds;  // at least
+  } cases[] = {
+      {3, 6, "", "", 3, "the recording ends at frame 4", 0},
+      {3, 6, "live", "", 6, "the recording ends at frame 4; going on live", 0},
+      {120, 120, "", "1", 120, "the recording ends at frame 121", 119 / 60.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.end) + c.speed);
+    const std::string script = Script("short.rec", c.scripted, false);
+    setenv("TAVELOR_REPLAY_END", c.end, 1);
+    setenv("TAVELOR_REPLAY_SPEED", c.speed, 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EXIT(Play("TAVELOR_REPLAY", script, out, c.played), ::testing::ExitedWithCode(0), c.message);
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), c.seconds);
+    const std::string text = Read(out);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.lines);
+  }
+  unsetenv("TAVELOR_REPLAY_END");
+  unsetenv("TAVELOR_REPLAY_SPEED");
 }
