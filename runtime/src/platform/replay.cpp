@@ -101,7 +101,9 @@ const char* KindName(Kind k) {
 
 // ---- Recording ----------------------------------------------------------------------------
 
-void FlushBlock() {
+// Writes the records so far as a block. A failed write ends the program (exit code 2) unless
+// it is already ending, when the message alone is given.
+void FlushBlock(bool ending = false) {
   g_rec->framesInBlock = 0;
   if (g_rec->encoder.Size() == 0 || !g_rec->file) return;
   const std::vector<unsigned char> block = EncodeBlock(g_rec->encoder.Block());
@@ -110,14 +112,16 @@ void FlushBlock() {
       std::fflush(g_rec->file) != 0) {
     std::fclose(g_rec->file);
     g_rec->file = nullptr;
-    Stop(kExitBadFile, "record: cannot write " + g_rec->path);
+    const std::string text = "record: cannot write " + g_rec->path;
+    if (!ending) Stop(kExitBadFile, text);
+    std::fprintf(stderr, "%s\n", text.c_str());
   }
 }
 
 void CloseRecording() {
   if (!g_rec || !g_rec->file) return;
-  FlushBlock();
-  std::fclose(g_rec->file);
+  FlushBlock(true);
+  if (g_rec->file) std::fclose(g_rec->file);
   g_rec->file = nullptr;
 }
 
@@ -303,8 +307,10 @@ void Begin(int width, int height, const char* renderer) {
 }
 
 void RecordTo(const char* path, int width, int height, const char* renderer) {
+  StopRecording();
   if (g_mode != Mode::kLive || g_play) return;
-  if (g_rec) StopRecording();
+  delete g_rec;  // an earlier recording, already closed
+  g_rec = nullptr;
   Header h;
   h.width = width;
   h.height = height;
