@@ -14,7 +14,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 rows=()
 renderer=unknown
 loads=()
-for name in pacing pathfinding storage net mesh collision sprites values scene video game; do
+for name in pacing pathfinding storage net mesh collision sprites values scene video game record; do
   exe="$dir/bench/bench_$name"
   if [[ ! -x $exe ]]; then
     echo "bench_$name: not built" >&2

@@ -12,6 +12,7 @@
 
 #include "display/Bitmap.h"
 #include "net/ZyHawkNetwork.h"
+#include "platform/replay_file.h"
 #include "storage/ZyCompression.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +134,34 @@ Bytes Packed(const std::string& text) {
 
 }  // namespace
 
+// A short recording: start-up readings, three frames (the second with a checksum), the end.
+Bytes Recording() {
+  using namespace TAVELOR::platform;
+  replay::RecordEncoder e;
+  e.Val(replay::Value::kJoystickInit, 1);
+  e.Frequency(1000000000);
+  e.Clock(123456789);
+  for (int f = 0; f < 3; ++f) {
+    unsigned char keys[256] = {};
+    keys[57] = f == 1 ? 0x80 : 0;
+    e.Keyboard(keys);
+    MouseSample m;
+    m.dx = f * 7 - 3;
+    m.buttons[0] = f == 2;
+    e.Mouse(true, m);
+    e.Clock(123456789 + 16666667ull * (f + 1));
+    e.Msg(Message{6, static_cast<unsigned>(f), 0});
+    e.FrameEnd(f == 1, 0xFEEDFACE);
+  }
+  e.End(true, 77);
+  replay::Header h;
+  h.width = 640, h.height = 480, h.checkEvery = 2, h.runtimeVersion = "0.1.0", h.renderer = "llvmpipe";
+  Bytes file = replay::EncodeHeader(h);
+  const Bytes block = replay::EncodeBlock(e.Block());
+  file.insert(file.end(), block.begin(), block.end());
+  return file;
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
@@ -196,6 +225,7 @@ int main(int argc, char** argv) {
   reply.push_back(0);
   Write("nl_handshake", "request", request);
   Write("nl_handshake", "reply", reply);
+  Write("replay_file", "session.rec", Recording());
 
   for (const char* line : {"prog a b", "\"C:\\Program Files\\x.exe\" \"a b\" c\\\\\\\"d", "x \"\" \\\\\"q\\\" \t y"}) {
     Write("shell_cmdline", "line" + std::to_string(std::string(line).size()), std::string(line));

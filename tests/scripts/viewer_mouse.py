@@ -1,50 +1,30 @@
 #!/usr/bin/env python3
-"""Runs the viewer example under an X server and turns it with injected mouse motion.
+"""Turns the viewer example with the mouse: a scripted session replayed headless.
 
-usage (inside xvfb-run): viewer_mouse.py VIEWER FRAME.bmp
-The viewer starts unturned (--turn 30 60), the mouse moves it for a while, and the frame it
-saves at its end must differ from the unturned one (compared by example_frames.py).
+usage: viewer_mouse.py VIEWER TAVELOR-REPLAY FRAME.bmp
+The viewer starts unturned (--turn 30 60); the session moves the mouse right for ten frames
+(tavelor-replay script), and the frame the viewer saves at its end must differ from the
+unturned one (compared by example_frames.py). Replayed frame by frame without an X server, so
+a loaded machine changes nothing.
 """
 import os
 import subprocess
 import sys
-import time
+
+SESSION = "5\n10 mouse 20 0\n385\n"  # 400 frames
 
 
-def window(caption, seconds=30):
-    """Id of the window with exactly this caption, or None."""
-    end = time.time() + seconds
-    while time.time() < end:
-        tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
-        for line in tree.splitlines():
-            parts = line.split('"')
-            if len(parts) >= 2 and parts[1] == caption:
-                return line.split()[0]
-        time.sleep(0.1)
-    return None
-
-
-def main(viewer, shot):
-    # On X11 only: falling back to a driver without a window would leave nothing to drive.
-    env = dict(os.environ, SDL_VIDEODRIVER="x11")
-    proc = subprocess.Popen([viewer, "--turn", "30", "60", "--frames", "400", "--shot", shot],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-    # Software rendering asks for a confirmation first.
-    box = window("!!OpenGL Software Emulation!!", 10)
-    if box:
-        time.sleep(0.3)
-        subprocess.run(["xdotool", "windowfocus", "--sync", box, "key", "Return"], check=False)
-    win = window("Viewer")
-    if not win:
-        proc.kill()
-        sys.exit("FAIL viewer: no window under the X server")
-    subprocess.run(["xdotool", "windowfocus", "--sync", win], check=False)
-    time.sleep(0.5)
-    for _ in range(10):
-        subprocess.run(["xdotool", "mousemove_relative", "20", "0"], check=False)
-        time.sleep(0.1)
-    return proc.wait(timeout=60)
+def main(viewer, tool, shot):
+    recording = shot + ".rec"
+    subprocess.run([tool, "script", recording], input=SESSION, text=True, check=True)
+    env = dict(os.environ, SDL_VIDEODRIVER="offscreen", SDL_AUDIODRIVER="dummy", TAVELOR_REPLAY=recording)
+    env.pop("DISPLAY", None)
+    result = subprocess.run([viewer, "--turn", "30", "60", "--frames", "400", "--shot", shot],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, env=env, timeout=120)
+    if result.returncode != 0:
+        sys.exit("FAIL viewer: exit code %d: %s" % (result.returncode, result.stderr))
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(sys.argv[1], sys.argv[2], sys.argv[3]))

@@ -8,6 +8,7 @@
 
 #include "frame/Runtime.h"
 #include "platform/platform.h"
+#include "platform/replay.h"
 
 namespace TAVELOR {
 
@@ -93,7 +94,7 @@ OpenGLLumenar::OpenGLLumenar() {
   FreeAll();
   currentAlpha = 1.0f;
   SetupAccurateTimer();
-  nextFrameTime = static_cast<double>(AccurateTime());
+  nextFrameTime = platform::replay::PacingMilliseconds();
 }
 
 OpenGLLumenar::~OpenGLLumenar() { Shutdown(); }
@@ -140,7 +141,7 @@ int OpenGLLumenar::Init(HWND win, int width, int height, int bits, unsigned int 
 
   hasContext = platform::CreateGLContext(win);
   SetDCPixelFormat();
-  nextFrameTime = static_cast<double>(AccurateTime());
+  nextFrameTime = platform::replay::PacingMilliseconds();
 
   const char* ext = hasContext ? reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)) : nullptr;
   if (ext && std::strstr(ext, "GL_ARB_multitexture")) {
@@ -286,9 +287,12 @@ long double OpenGLLumenar::FlipScreens() {
     platform::SwapWindow(window);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
-  const double start = static_cast<double>(AccurateTime());
+  // The frame cap's wait reads the live clock (a recording holds only the game's clock
+  // readings); a replay makes no wait.
+  const double start = platform::replay::PacingMilliseconds();
   WinMessages();
-  double now = static_cast<double>(AccurateTime());
+  double now = platform::replay::PacingMilliseconds();
+  if (platform::replay::PacingSkipped()) nextFrameTime = now - 1;
   // Sleep while the deadline is far, then watch the clock for the last part; messages
   // are dispatched on every pass either way.
   while (now <= nextFrameTime) {
@@ -298,7 +302,7 @@ long double OpenGLLumenar::FlipScreens() {
       platform::SleepMs(nap < kMaxSleepMs ? nap : kMaxSleepMs);
     }
     WinMessages();
-    now = static_cast<double>(AccurateTime());
+    now = platform::replay::PacingMilliseconds();
   }
   nextFrameTime += frameInterval;
   if (frameInterval > 0) {

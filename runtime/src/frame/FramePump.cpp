@@ -8,9 +8,11 @@
 
 #include "audio/Music.h"
 #include "display/OpenGLLumenar.h"
+#include "frame/ReplayFrames.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
 #include "platform/platform.h"
+#include "platform/replay.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -61,6 +63,7 @@ void PollInputForFrame() {
 }
 
 void SHOWSCREEN() {
+  platform::replay::FrameEnding();  // a scripted session's clock moves on to the next frame here
   __g_LastTime = __g_ThisTime;
   __g_ThisTime = static_cast<double>(Lumbo.AccurateTime());
   MusicLoopTick();
@@ -72,6 +75,7 @@ void SHOWSCREEN() {
   PollInputForFrame();
   platform::DropMouseTaps();  // a short click is kept for the frame after it only
   if (EscapeDown() || AltF4Down()) NormalEnd();
+  ReplayFrameShown();  // a recording's frame ends here
   if (Lumbo.FlipScreens() == 0) NormalEnd();  // ends the sprite run too
   if (Lumbo.hasContext) {
     glEnable(GL_BLEND);

@@ -10,6 +10,7 @@
 #include "audio/SFXSound.h"
 #include "audio/Video.h"
 #include "display/OpenGLLumenar.h"
+#include "frame/ReplayFrames.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
 #include "net/ZyHawkNetwork.h"
@@ -125,6 +126,7 @@ int __GlobalInit(HINSTANCE instance, HINSTANCE, char*, int, const char* caption)
   pZyNet = new ZyHawkNetwork;
 
   Lumbo.Init(__hWnd, __DG_RESX, __DG_RESY, 0, static_cast<unsigned int>(__DG_FRAMERATE));
+  ReplayBegin();  // from here on the devices and the clock may be recorded or replayed
   SeedRandomFromClock(static_cast<std::uint32_t>(static_cast<long long>(Lumbo.AccurateTime())));
   if (__DG_FULLSCREEN) Lumbo.DoFullscreen();
   else Lumbo.DoWindowed();
@@ -184,6 +186,7 @@ LRESULT __WndProc_(HWND, unsigned int message, unsigned int wParam, long) {
 
 void __EndProgram() {
   StopMovie();
+  ReplayProgramEnds();
   STOPMUSIC();
   if (__DG_DEBUG) WriteEndReport();
   if (pDXin) delete pDXin;

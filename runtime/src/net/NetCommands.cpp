@@ -6,6 +6,7 @@
 
 #include "frame/Runtime.h"
 #include "net/ZyHawkNetwork.h"
+#include "platform/replay.h"
 #include "values/Numbers.h"
 
 namespace TAVELOR {
@@ -24,11 +25,13 @@ int GetInt(const char* p) {
 }  // namespace
 
 double NETHOSTGAME(double, DGStr, DGStr, DGStr port) {
+  platform::replay::NetworkCommand("NETHOSTGAME");
   if (!pZyNet) return 0;
   return pZyNet->HostGame(IdOf(port));
 }
 
 double NETJOINGAME(double, DGStr, DGStr address, DGStr port) {
+  platform::replay::NetworkCommand("NETJOINGAME");
   if (!pZyNet) return 0;
   return pZyNet->JoinGame(address.c_str(), IdOf(port));
 }
@@ -84,6 +87,7 @@ DGStr NETGETPLAYERID_Str(double index) {
 }
 
 DGStr NETGETIP_Str() {
+  platform::replay::NetworkCommand("NETGETIP$");
   if (!pZyNet) return DGStr("");
   return DGStr(pZyNet->LocalAddresses().c_str());
 }

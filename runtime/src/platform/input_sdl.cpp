@@ -2,6 +2,7 @@
 // API for up to ten devices and the haptic API (or the device's rumble) for force feedback.
 #include "platform/input_sdl.h"
 #include "platform/platform.h"
+#include "platform/live.h"
 
 #include <SDL2/SDL.h>
 
@@ -103,7 +104,7 @@ void NoteMouseEvent(const SDL_Event& e) {
   }
 }
 
-bool HasPointer() {
+bool live::HasPointer() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
   return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
@@ -124,7 +125,7 @@ void RefuseDevices(bool relativeMouse, bool joysticks) {
   g_refuseJoysticks = joysticks;
 }
 
-bool SetRelativeMouse(bool on) {
+bool live::SetRelativeMouse(bool on) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
   DrainMouseEvents();
   g_mouse = MouseSums{};
@@ -148,7 +149,7 @@ void WarpMouse(WindowHandle window, int x, int y) {
   if (window) SDL_WarpMouseInWindow(static_cast<SDL_Window*>(window), x, y);
 }
 
-void ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out) {
+void live::ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out) {
   *out = MouseSample{};
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   DrainMouseEvents();
@@ -184,7 +185,7 @@ void DropMouseTaps() {
 
 // ---- Joysticks ------------------------------------------------------------------------------
 
-bool JoystickInit() {
+bool live::JoystickInit() {
   // The runtime reads joysticks itself, whether or not its window has the focus.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   if (g_refuseJoysticks || SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
@@ -198,7 +199,7 @@ void JoystickShutdown() {
   g_pads.clear();
 }
 
-int JoystickSync() {
+int live::JoystickSync() {
   if (!SDL_WasInit(SDL_INIT_JOYSTICK)) return 0;
   SDL_JoystickUpdate();
   for (Pad& pad : g_pads) {
@@ -221,12 +222,12 @@ int JoystickSync() {
   return static_cast<int>(g_pads.size());
 }
 
-std::string JoystickName(int index) {
+std::string live::JoystickName(int index) {
   if (index < 0 || index >= static_cast<int>(g_pads.size())) return std::string();
   return g_pads[static_cast<std::size_t>(index)].name;
 }
 
-bool ReadJoystick(int index, JoystickSample* out) {
+bool live::ReadJoystick(int index, JoystickSample* out) {
   *out = JoystickSample{};
   if (index < 0 || index >= static_cast<int>(g_pads.size())) return false;
   SDL_Joystick* j = g_pads[static_cast<std::size_t>(index)].joystick;

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 #include "platform/files_posix.h"
 #include "platform/input_sdl.h"
+#include "platform/live.h"
 
 #include <SDL2/SDL.h>
 #include <fcntl.h>
@@ -216,7 +217,7 @@ void* GetGLProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 // ---- Messages ---------------------------------------------------------------------------
 
-bool PeekMessage(Message* out) {
+bool live::PeekMessage(Message* out) {
   if (!SDL_WasInit(SDL_INIT_EVENTS)) return false;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
@@ -296,9 +297,9 @@ int ScancodeToKeyCode(int scancode) {
   return 0;
 }
 
-bool KeyboardAvailable() { return SDL_WasInit(SDL_INIT_EVENTS) != 0; }
+bool live::KeyboardAvailable() { return SDL_WasInit(SDL_INIT_EVENTS) != 0; }
 
-int KeyCodeChar(int keyCode) {
+int live::KeyCodeChar(int keyCode) {
   // Number-pad operators give their character whatever the layout.
   switch (keyCode) {
     case 55: return '*';
@@ -316,7 +317,7 @@ int KeyCodeChar(int keyCode) {
 
 void ClearKeyTaps() { std::memset(g_latched, 0, sizeof g_latched); }
 
-void GetKeyboardState(unsigned char state[256]) {
+void live::GetKeyboardState(unsigned char state[256]) {
   std::memcpy(state, g_latched, 256);
   if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
   SDL_PumpEvents();
@@ -328,11 +329,11 @@ void GetKeyboardState(unsigned char state[256]) {
 
 // ---- Clock ------------------------------------------------------------------------------
 
-std::uint64_t PerformanceCounter() { return SDL_GetPerformanceCounter(); }
-std::uint64_t PerformanceFrequency() { return SDL_GetPerformanceFrequency(); }
-std::uint32_t TickCount() { return SDL_GetTicks(); }
+std::uint64_t live::PerformanceCounter() { return SDL_GetPerformanceCounter(); }
+std::uint64_t live::PerformanceFrequency() { return SDL_GetPerformanceFrequency(); }
+std::uint32_t live::TickCount() { return SDL_GetTicks(); }
 
-void SleepMs(double milliseconds) {
+void live::SleepMs(double milliseconds) {
   if (milliseconds <= 0) return;
   timespec ts;
   ts.tv_sec = static_cast<time_t>(milliseconds / 1000.0);
