@@ -96,7 +96,7 @@ $check viewer "$work/viewer.bmp" "$font" "$work/turned.bmp" "torus.ddd: move the
 # The mouse turns it: a scripted session of mouse motion, replayed by the installed runtime with
 # the installed tavelor-replay's recording. Unmoved, that frame equals the first one.
 (cd "$work" && TMPDIR="$work/" \
-  python3 "$src/tests/scripts/viewer_mouse.py" "$work/viewer/viewer" "$work/prefix/bin/tavelor-replay" "$work/mouse.bmp")
+  python3 "$src/tests/scripts/viewer_mouse.py" "$work/viewer/viewer" "$usr/bin/tavelor-replay" "$work/mouse.bmp")
 $check viewer "$work/mouse.bmp" "$font" "$work/viewer.bmp" "torus.ddd: move the mouse to turn, wheel to zoom"
 passed=$((passed + 1))
 
