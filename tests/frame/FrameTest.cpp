@@ -19,6 +19,7 @@
 #include <tavelor/tavelor.h>
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
 #include "platform/platform.h"
 

@@ -9,6 +9,7 @@
 #include <tavelor/input.h>
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
 #include "platform/platform.h"
 #include "values/Numbers.h"

@@ -11,6 +11,7 @@
 
 #include <tavelor/frame.h>
 
+#include "frame/ErrorLog.h"
 #include "platform/files_posix.h"
 
 namespace TAVELOR {

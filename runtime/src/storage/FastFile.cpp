@@ -7,6 +7,7 @@
 #include <tavelor/frame.h>
 #include <tavelor/storage.h>
 
+#include "frame/ErrorLog.h"
 #include "platform/files_posix.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/WindowsPath.h"

@@ -7,6 +7,7 @@
 
 #include "platform/files_posix.h"
 #include "platform/platform.h"
+#include "storage/WildMatch.h"
 #include "storage/WindowsPath.h"
 
 namespace TAVELOR {
