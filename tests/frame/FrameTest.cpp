@@ -21,6 +21,7 @@
 #include "display/OpenGLLumenar.h"
 #include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 
 namespace TAVELOR {

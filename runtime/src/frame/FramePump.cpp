@@ -10,6 +10,7 @@
 #include "display/OpenGLLumenar.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "values/Numbers.h"
 

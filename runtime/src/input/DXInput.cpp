@@ -11,6 +11,7 @@
 #include "display/OpenGLLumenar.h"
 #include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "values/Numbers.h"
 

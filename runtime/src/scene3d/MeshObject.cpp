@@ -12,7 +12,7 @@
 #include <tavelor/frame.h>
 
 #include "frame/ErrorLog.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 
 namespace TAVELOR {
 

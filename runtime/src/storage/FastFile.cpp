@@ -8,7 +8,7 @@
 #include <tavelor/storage.h>
 
 #include "frame/ErrorLog.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/WindowsPath.h"
 #include "storage/ZyShoeBox.h"

@@ -5,7 +5,7 @@
 
 #include <tavelor/storage.h>
 
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "storage/WildMatch.h"
 #include "storage/WindowsPath.h"
