@@ -77,6 +77,34 @@ TEST_F(SceneTest, ViewConeTest) {
   DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); });
 }
 
+// The cone test alone: eye (1, 2, 3) looking along -z; verdicts worked out by hand (the test
+// widens the cone by 5% and takes the distance's square root from the float's bits, so 10
+// along the axis allows sqrt(radius^2 + 10.7625^2) to the side at a cone of tangent 1).
+TEST(ViewCone, SpheresAgainstHandWorkedVerdicts) {
+  struct Case {
+    float dx, dy, dz, radius, coneTan;
+    bool seen;
+  } const cases[] = {
+      {0, 0, -10, 1, 1, true},       // on the axis
+      {0, 0, 10, 1, 1, false},       // behind, away from the eye
+      {0, 0, 2, 2, 1, true},         // behind, reaching the eye exactly
+      {0, 0, 2, 1.5f, 1, false},     // behind, not reaching it
+      {10.5f, 0, -10, 1, 1, true},   // inside only thanks to the 5%
+      {0, 10.5f, -10, 1, 1, true},
+      {11, 0, -10, 1, 1, false},
+      {12, 0, -10, 6, 1, true},      // the radius carries it in
+      {12, 0, -10, 5, 1, false},
+      {10.5f, 0, -10, 1, 0.5f, false},  // a narrower cone
+  };
+  const float eye[3] = {1, 2, 3};
+  const float target[3] = {1, 2, -2};  // five units ahead: the direction is normalised
+  for (const Case& c : cases) {
+    const float centre[3] = {eye[0] + c.dx, eye[1] + c.dy, eye[2] + c.dz};
+    EXPECT_EQ(SphereInViewCone(eye, target, centre, c.radius, c.coneTan), c.seen)
+        << c.dx << "," << c.dy << "," << c.dz << " r " << c.radius << " tan " << c.coneTan;
+  }
+}
+
 // Green levels of the drawn pixels with their counts, and the black pixels.
 struct Shades {
   std::map<int, int> green;

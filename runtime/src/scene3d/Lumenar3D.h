@@ -143,4 +143,10 @@ extern int __current_cullmode;
 // four depth times.
 void SubdivideSphereGrid(float* centre, float radius, float* a, float* b, float* c, int depth);
 
+// Whether a sphere can be in view from eye looking toward target through a cone whose
+// half-angle has tangent coneTan: its centre lies within the cone widened by 5% and by the
+// radius. A sphere whose centre is behind the eye is seen only when it reaches the eye.
+bool SphereInViewCone(const float eye[3], const float target[3], const float centre[3], float radius,
+                      float coneTan);
+
 }  // namespace TAVELOR
