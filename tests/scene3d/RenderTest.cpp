@@ -1,5 +1,6 @@
 // Drawing objects: frame blending, the view-cone test, cel shading with its outline and bump
 // mapping, with real OpenGL and pixels read back.
+#include <limits>
 #include <map>
 
 #include "MeshTestUtil.h"
@@ -102,6 +103,35 @@ TEST(ViewCone, SpheresAgainstHandWorkedVerdicts) {
     const float centre[3] = {eye[0] + c.dx, eye[1] + c.dy, eye[2] + c.dz};
     EXPECT_EQ(SphereInViewCone(eye, target, centre, c.radius, c.coneTan), c.seen)
         << c.dx << "," << c.dy << "," << c.dz << " r " << c.radius << " tan " << c.coneTan;
+  }
+}
+
+// X_DRAWANIM's frame rule alone, frames 0..4, verdicts worked out by hand.
+TEST(FrameRule, RangesAndPairsResolveToTwoFramesAndAWeight) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    int a, b;
+    float blend;
+    bool smooth;
+    int wantA, wantB;
+    float wantBlend;
+  } const cases[] = {
+      {0, 4, 0.5f, true, 2, 3, 1},        // on frame 2 exactly: all of it
+      {0, 4, 0.625f, true, 2, 3, 0.5f},   // halfway from 2 to 3
+      {0, 4, 1.625f, true, 2, 3, 0.5f},   // the position is taken modulo 1
+      {0, 4, 1, true, 4, 4, 1},           // but 1 is the range's end
+      {4, 0, 0.625f, true, 2, 1, 0.5f},   // backwards
+      {4, 0, 0.5f, true, 2, 2, 0},        // backwards onto a whole frame: that frame
+      {3, 3, 0.5f, true, 3, 3, 0},
+      {0, 4, inf, true, 0, 1, 1},
+      {7, -2, 0.3f, false, 4, 0, 0.3f},   // a pair: clamped, the weight kept
+      {1, 2, nan, false, 1, 2, 0},
+  };
+  for (const Case& c : cases) {
+    const FramePair f = ResolveFrames(c.a, c.b, c.blend, c.smooth, 4);
+    EXPECT_EQ(f.a, c.wantA) << c.a << ".." << c.b << " at " << c.blend;
+    EXPECT_EQ(f.b, c.wantB) << c.a << ".." << c.b << " at " << c.blend;
+    EXPECT_EQ(f.blend, c.wantBlend) << c.a << ".." << c.b << " at " << c.blend;
   }
 }
 

@@ -141,17 +141,6 @@ void Lumenar3D::RenderObject(int object, int frame) {
   if (m && frame < m->frames.count) RenderMD2(object, frame, frame, 0, false);
 }
 
-namespace {
-
-// The frames X_DRAWANIM draws and the weight of the first against the second.
-struct FramePair {
-  int a;
-  int b;
-  float blend;
-};
-
-// With smooth, a..b is a range of frames and blend the position in it; otherwise a and b are
-// the frames and blend the weight of a. Both frames are clamped to 0..last.
 FramePair ResolveFrames(int a, int b, float blend, bool smooth, int last) {
   if (!std::isfinite(blend)) blend = 0;
   if (smooth) {
@@ -174,6 +163,8 @@ FramePair ResolveFrames(int a, int b, float blend, bool smooth, int last) {
   }
   return {std::clamp(a, 0, last), std::clamp(b, 0, last), blend};
 }
+
+namespace {
 
 // Makes texture unit u (0 or 1) the active one for texture state and client arrays alike.
 void SelectUnit(int u) {
