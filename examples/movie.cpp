@@ -4,13 +4,19 @@
 
 #include <tavelor/tavelor.h>
 
-int main(int argc, char** argv) {
+namespace {
+const char* g_movie = nullptr;  // the file named on the command line
+
+void PlayIt() {
   using namespace TAVELOR;
-  __g_cmdline = JoinCommandLine(argc, argv);
-  __GlobalInit(nullptr, nullptr, __g_cmdline.c_str(), 1, "Movie");
   const double start = GETTIMERALL();
-  const double result = argc > 1 ? PLAYMOVIE(argv[1]) : 3;
+  const double result = g_movie ? PLAYMOVIE(g_movie) : 3;
   std::printf("PLAYMOVIE %g after %.0f ms\n", result, GETTIMERALL() - start);
   std::fflush(stdout);
-  END();
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) g_movie = argv[1];
+  TAVELOR::RunGame(argc, argv, {.caption = "Movie"}, PlayIt);
 }

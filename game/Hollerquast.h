@@ -35,6 +35,10 @@ double GameFrame();
 double PlayFrame(double dx, double dy, double wheel, double button);
 // When set, called after the 3D world (stage 1) and after the 2D text (stage 2) of a frame.
 extern void (*frame_stage_hook)(int stage);
+// Above 0: every frame counts as this many milliseconds of game time, whatever it took (for
+// checks that fly a long way in a few seconds). FrameTime gives the time of this frame.
+extern double fixed_frame_ms;
+double FrameTime();
 // The steps of a frame, in their order. Controls reads the mouse motion (right, towards the
 // player), the wheel (-1, 0, 1) and the left button; it runs only while flying.
 double Controls(double dx, double dy, double wheel, double button);
@@ -49,6 +53,9 @@ double CrashClock();
 
 // ---- World and clouds -------------------------------------------------------------------------
 double DrawWorld();
+// Where the ground is drawn along one axis for a camera at x: the nearest whole period of its
+// pattern.
+double GroundStep(double x);
 double MakeCloudObject(double id);
 double Cloud(DGIntArray& pos);
 

@@ -11,6 +11,9 @@ void __MainGameSub_() {
 }
 
 void (*frame_stage_hook)(int stage) = nullptr;
+double fixed_frame_ms = 0;
+
+double FrameTime() { return fixed_frame_ms > 0 ? fixed_frame_ms : GETTIMER(); }
 
 double GameFrame() {
   // The mouse is read only while she flies, button first, as the controls use it.
@@ -25,14 +28,14 @@ double GameFrame() {
 }
 
 double PlayFrame(double dx, double dy, double wheel, double button) {
-  dtime = GETTIMER();
+  dtime = FrameTime();
   FILLRECT(0, 0, 5000, 5000, 3083019);  // the night sky: red 11, green 11, blue 47
   X_MAKE3D(2, 1500, 45);
   if (hag_mode == 0) Controls(dx, dy, wheel, button);
   MoveWitch();
   PlaceCamera();
-  MoveShot(GETTIMER());
-  MoveGhosts(GETTIMER());
+  MoveShot(FrameTime());
+  MoveGhosts(FrameTime());
   vecSet(tmp, hag_pos(0), hag_pos(1) + 0.5, hag_pos(2));  // her body centre
   if (hag_mode == 0) Collisions();
   CrashClock();

@@ -1,5 +1,7 @@
 // Drawing the world: sky box, moon, ground, trees, house, ghosts, the witch, the shot trail and
 // the clouds; and the cloud mesh.
+#include <cmath>
+
 #include "Hollerquast.h"
 
 namespace __TAVELOR__ {
@@ -22,15 +24,19 @@ double DrawWorld() {
   X_SPRITE(10, cam_pos(0) + 300, 15, cam_pos(2), 1);
   X_CLEAR_Z();
 
-  // Cel shading for the world, lit from far away.
-  X_SPOT_LT(-2, 0, -1000, 100, -1000, 1, 0.1, 1, 180);
+  // The ground, unshaded (its colours carry the moonlight), kept under the camera in whole
+  // periods of its pattern: it reaches the horizon wherever she flies, and the pattern stays
+  // where it lies on the land.
   X_CULLMODE(1);
-
   X_SCALING(10, 10, 10);
-  X_MOVEMENT(0, 0, 0);
+  X_MOVEMENT(GroundStep(cam_pos(0)), 0, GroundStep(cam_pos(2)));
   X_SETTEXTURE(-1, -1);
   X_DRAWOBJ(3, 0);
   X_SCALING(1, 1, 1);
+
+  // Cel shading for the rest of the world, lit from far away.
+  X_SPOT_LT(-2, 0, -1000, 100, -1000, 1, 0.1, 1, 180);
+  X_CULLMODE(1);
 
   for (double k = 0; k <= 100; k = k + 1) {
     const double t = static_cast<int>(k / 10), m = MOD(k, 10);
@@ -93,8 +99,17 @@ double DrawWorld() {
   return 0;
 }
 
+double GroundStep(double x) {
+  constexpr double kPeriod = 320;  // the ground pattern's period in world units
+  return kPeriod * std::floor(x / kPeriod + 0.5);
+}
+
 double MakeCloudObject(double id) {
-  // 13 upright slabs stacked along z, each showing one cell of the 3 x 3 cloud picture.
+  // 13 upright slabs stacked along z, each showing one cell of the 3 x 3 cloud picture. Of
+  // each slab only the part under the cell's wisps is built: the picture is transparent
+  // outside the middle 0.12..0.88 across and 0.25..0.75 up of every cell (tools/media), and
+  // transparent texels cost the renderer as much as the others.
+  constexpr double kU0 = 0.12, kU1 = 0.88, kV0 = 0.25, kV1 = 0.75;
   X_AUTONORMALS(0);
   X_OBJSTART(id);
   for (double k = 0; k <= 12; k = k + 1) {
@@ -102,10 +117,14 @@ double MakeCloudObject(double id) {
     const double w = (3 * s + 0.7) * 10, h = (2 * s + 0.7) * 5;
     z2 = (0.5 - f) * 12 * 2.9166666666666665;
     const double u = MOD(k, 3) / 3, v = MOD(static_cast<int>(k / 3), 3) / 3;
-    X_OBJADDVERTEX(w, -h, z2, u + 0.333, v, 16777215);
-    X_OBJADDVERTEX(w, h, z2, u + 0.333, v + 0.333, 16777215);
-    X_OBJADDVERTEX(-w, -h, z2, u, v, 16777215);
-    X_OBJADDVERTEX(-w, h, z2, u, v + 0.333, 16777215);
+    // The point at fractions (a, b) of the whole slab and of its picture cell.
+    auto corner = [&](double a, double b) {
+      X_OBJADDVERTEX(w * (2 * a - 1), h * (2 * b - 1), z2, u + 0.333 * a, v + 0.333 * b, 16777215);
+    };
+    corner(kU1, kV0);
+    corner(kU1, kV1);
+    corner(kU0, kV0);
+    corner(kU0, kV1);
     X_OBJNEWGROUP();
   }
   X_OBJEND();

@@ -6,6 +6,9 @@
 //   --seed N        seed the random numbers with N instead of the clock (same ghost starts)
 //   --frames N      end the game (exit code 0) after N frames
 //   --shot FILE     with --frames: save the last frame as a BMP picture first
+//   --version       print the runtime version and end
+//   --frame-ms N    count every frame as N milliseconds of game time (1 to 60000), however
+//                   long it took: a long flight in few frames, for checks
 // Relative FILE names count from the directory the game is started in. A wrong command line
 // prints a message and ends with exit code 2, an archive that cannot be read with exit code 1.
 #include <cstdio>
@@ -22,6 +25,7 @@ struct Options {
   std::string archive;
   std::string shot;
   long frames = 0;  // 0: play until the player quits
+  long frameMs = 0;  // 0: frames take their real time
   bool seeded = false;
   unsigned long seed = 0;
 };
@@ -54,7 +58,12 @@ std::string Absolute(const char* path) {
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int k = 1; k < argc; ++k) {
     const std::string name = argv[k];
-    if (name != "--archive" && name != "--seed" && name != "--frames" && name != "--shot") continue;
+    if (name == "--version") {
+      std::printf("hollerquast %s\n", TAVELOR_VERSION);
+      std::exit(0);
+    }
+    if (name != "--archive" && name != "--seed" && name != "--frames" && name != "--shot" && name != "--frame-ms")
+      continue;
     if (k + 1 >= argc || argv[k + 1][0] == '\0') {
       std::fprintf(stderr, "hollerquast: %s needs a value\n", name.c_str());
       return false;
@@ -65,13 +74,16 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->archive = Absolute(value);
     } else if (name == "--shot") {
       o->shot = Absolute(value);
-    } else if (!ParseCount(value, name == "--seed" ? 0xFFFFFFFFL : 1000000000L, &number) ||
-               (name == "--frames" && number == 0)) {
+    } else if (!ParseCount(value, name == "--seed" ? 0xFFFFFFFFL : name == "--frame-ms" ? 60000L : 1000000000L,
+                           &number) ||
+               (name != "--seed" && number == 0)) {
       std::fprintf(stderr, "hollerquast: %s wants a whole number, not \"%s\"\n", name.c_str(), value);
       return false;
     } else if (name == "--seed") {
       o->seeded = true;
       o->seed = static_cast<unsigned long>(number);
+    } else if (name == "--frame-ms") {
+      o->frameMs = number;
     } else {
       o->frames = number;
     }
@@ -115,6 +127,7 @@ int main(int argc, char** argv) {
     LOADFONT("smalfont.bmp", 0);
   }
   if (options.seeded) Zysrand(options.seed);
+  __TAVELOR__::fixed_frame_ms = static_cast<double>(options.frameMs);
   if (options.frames > 0) {
     g_framesLeft = static_cast<int>(options.frames);
     g_shot = options.shot;

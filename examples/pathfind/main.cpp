@@ -115,11 +115,5 @@ void __MainGameSub_() {
 }  // namespace __TAVELOR__
 
 int main(int argc, char** argv) {
-  using namespace TAVELOR;
-  __DG_RESX = 640;
-  __DG_RESY = 480;
-  __g_cmdline = JoinCommandLine(argc, argv);
-  __GlobalInit(nullptr, nullptr, __g_cmdline.c_str(), 1, "Path finding");
-  __TAVELOR__::__MainGameSub_();
-  __EndProgram();
+  TAVELOR::RunGame(argc, argv, {.caption = "Path finding"}, __TAVELOR__::__MainGameSub_);
 }

@@ -162,6 +162,53 @@ TEST_F(FrameDeathTest, EscapeAltF4AndClosingEndTheProgramWithCodeZero) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// RunGame: every setting reaches the runtime before the game runs, and a game that returns
+// ends the program with code 0.
+struct EntryCase {
+  GameSettings settings;
+  std::vector<const char*> args;
+  const char* cmdline;  // as GETCOMMANDLINE_Str gives it
+  const char* caption;  // as the window shows it
+  int fullscreen, mouse, debug;
+};
+const EntryCase* g_entry = nullptr;
+
+void CheckEntry() {
+  const EntryCase& c = *g_entry;
+  CHILD_CHECK(__DG_RESX == c.settings.width && __DG_RESY == c.settings.height);
+  CHILD_CHECK(__DG_FULLSCREEN == c.fullscreen && __DG_WANTMOUSE == c.mouse && __DG_DEBUG == c.debug);
+  CHILD_CHECK(__DG_FRAMERATE == c.settings.frameRate);
+  CHILD_CHECK(std::string(GETCOMMANDLINE_Str().c_str()) == c.cmdline);
+  CHILD_CHECK(platform::GetWindowCaption(__hWnd) == c.caption);
+  CHILD_CHECK(__g_error == 0 && __g_errorline == 0 && __g_debugline == 0);
+  int w = 0, h = 0;
+  platform::GetWindowClientSize(__hWnd, &w, &h);
+  CHILD_CHECK(w == c.settings.width && h == c.settings.height);
+}
+
+TEST_F(FrameDeathTest, RunGameWritesTheSettingsStartsRunsAndEnds) {
+  const EntryCase cases[] = {
+      {{}, {"game"}, "", "Tavelor", 0, 1, 0},
+      {{320, 200, true, 30, "Small", false, true}, {"game", "--frames", "3 4"}, "--frames \"3 4\"", "Small", 0, 0, 1},
+      {{400, 300, false, 75, nullptr, true, false}, {"game", "x"}, "x", "", 1, 1, 0},
+  };
+  for (const EntryCase& c : cases) {
+    g_entry = &c;
+    EXPECT_EXIT(
+        {
+          __g_debugline = 7;
+          __g_error = 9;
+          std::vector<char*> argv;
+          for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
+          RunGame(static_cast<int>(argv.size()), argv.data(), c.settings, CheckEntry);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << c.settings.width;
+  }
+  // Without a game the program ends right after start-up.
+  EXPECT_EXIT(RunGame(0, nullptr, {}, nullptr), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(FrameDeathTest, StartupWithoutADisplayStopsWithAReason) {
   EXPECT_EXIT(
       {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -61,15 +63,28 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
   EXPECT_NEAR(house.lo[1], 0, 0.02);
   for (int a = 0; a < 3; ++a) EXPECT_NEAR(house.Size(a), 6, 1) << "axis " << a;
 
-  // The ground, scaled by 10, lies at height 0 and covers the world and the house at
-  // (-3.5, 0, 2.5).
+  // The ground, scaled by 10, lies at height 0. The game keeps its middle within half a
+  // pattern period (160) of the camera, so it reaches past the far plane (1500) all round, and
+  // its colours repeat with that period (32 mesh units), so they stay put on the land.
   const Bounds ground = Measure("ground.ddd");
   EXPECT_EQ(ground.lo[1], 0);
   EXPECT_EQ(ground.hi[1], 0);
   for (int a : {0, 2}) {
-    EXPECT_LE(ground.lo[a] * 10, -3.5 + house.lo[a]);
-    EXPECT_GE(ground.hi[a] * 10, 160);
+    EXPECT_LE(ground.lo[a] * 10, -(1500 + 160));
+    EXPECT_GE(ground.hi[a] * 10, 1500 + 160);
   }
+  std::map<std::pair<float, float>, int> shade;
+  for (const POLY_NODE& v : lumbo3D.meshes[4000].frames[0].triangles)
+    shade[{v.position[0], v.position[2]}] = v.colourIndex;
+  int repeats = 0;
+  for (const auto& [at, index] : shade) {
+    for (const auto& next : {std::pair{at.first + 32, at.second}, std::pair{at.first, at.second + 32}}) {
+      if (std::max(std::fabs(at.first), std::fabs(at.second)) > 16 || !shade.count(next)) continue;
+      EXPECT_EQ(shade[next], index) << at.first << ", " << at.second;
+      ++repeats;
+    }
+  }
+  EXPECT_GT(repeats, 500);
 
   // The witch and a ghost are about 2 units; the shot is a small piece.
   const Bounds hag = Measure("hag.ddd"), ghost = Measure("ghost.ddd"), shot = Measure("shoot.ddd");
@@ -83,11 +98,12 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
   EXPECT_GT(shot.triangles, 0);
   EXPECT_LT(std::max({shot.Size(0), shot.Size(1), shot.Size(2)}), 0.6);
 
-  // The sky box is a unit box around its origin; scaled by 900 it stays inside the far plane
-  // of 1500 along every wall's middle (the 8-bit quantisation may cut one step off the top).
+  // The sky box is the upper half of a unit box around its origin (the ground hides the rest);
+  // scaled by 900 it stays inside the far plane of 1500 along every wall's middle (the 8-bit
+  // quantisation may cut one step off the top).
   const Bounds sky = Measure("skybox.ddd");
   for (int a = 0; a < 3; ++a) {
-    EXPECT_FLOAT_EQ(sky.lo[a], -1);
+    EXPECT_FLOAT_EQ(sky.lo[a], a == 1 ? 0 : -1);
     EXPECT_NEAR(sky.hi[a], 1, 2.0 / 255);
   }
 }
@@ -118,13 +134,14 @@ TEST(GeneratedMedia, PicturesHaveTheirSizesAndTransparency) {
     for (int x = 0; x < 512; x += 8) transparent += BmpPixel(sky, x, y) == kKey;
   EXPECT_EQ(transparent, 0);
   EXPECT_LT(brightness(BmpPixel(sky, 1, 1)), brightness(BmpPixel(sky, 1, 512 - 230)));
-  // Clouds: each of the nine cells holds some cloud, mostly transparent, with clear borders.
+  // Clouds: each of the nine cells holds some cloud, mostly transparent, and nothing outside
+  // the box the game's slabs show (0.12..0.88 across, 0.25..0.75 up).
   for (int cell = 0; cell < 9; ++cell) {
     const int x0 = 256 * (cell % 3) / 3, y0 = 256 * (cell / 3) / 3;
     int opaque = 0;
     for (int y = 0; y < 85; ++y)
       for (int x = 0; x < 85; ++x) {
-        const bool border = x < 2 || y < 2 || x > 82 || y > 82;
+        const bool border = x <= 11 || y <= 21 || x >= 74 || y >= 63;
         const bool key = BmpPixel(cloud, x0 + x, y0 + y) == kKey;
         if (border) {
           EXPECT_TRUE(key) << cell;

@@ -5,6 +5,7 @@
   frame_check.py green FRAME             number of tree-green pixels
   frame_check.py text FRAME FONT TEXT    share of the text's glyph pixels shown white at (0, 0)
   frame_check.py diff FRAME FRAME        mean absolute difference per channel (0..255)
+  frame_check.py ground FRAME            share of moonlit-grass pixels in the lowest third
 """
 import subprocess
 import sys
@@ -69,8 +70,17 @@ def diff(a, b):
     return total / count
 
 
+def ground(path):
+    # The ground's shades: grey-green, green over red by a third or so. Tree greens are twice
+    # the red or more, their outlines black, the sky box's land below the horizon blue-grey.
+    w, h, rows = load(path)
+    band = [p for y in range(h * 2 // 3, h) for p in rows[y]]
+    grass = [p for p in band if 1.15 * p[0] < p[1] < 1.75 * p[0] and p[2] < p[1] and 35 < p[1] < 120]
+    return len(grass) / len(band)
+
+
 def main(argv):
-    commands = {"sky": sky, "green": green, "text": text, "diff": diff}
+    commands = {"sky": sky, "green": green, "text": text, "diff": diff, "ground": ground}
     if len(argv) < 3 or argv[1] not in commands:
         sys.stderr.write(__doc__)
         return 2

@@ -18,6 +18,12 @@ void WriteSkyBox(const std::string& path);
 void WriteMoon(const std::string& path);
 void WriteSky(const std::string& path);
 void WriteClouds(const std::string& path);
+// Where the cloud picture's wisps lie in each of its 3 x 3 cells, as fractions of the cell
+// (the same either way up); the game's cloud slabs cover only this box.
+struct CellBox {
+  double u0, u1, v0, v1;
+};
+constexpr CellBox kCloudWisps{0.12, 0.88, 0.25, 0.75};
 
 // The crash sound: 16-bit mono PCM wave at 22,050 Hz.
 void WriteSalto(const std::string& path);

@@ -1,6 +1,6 @@
 // Hollerquast's meshes. Sizes follow the world's layout: the witch and a ghost are about 2 units,
 // a tree 14 units high with its origin at half height (it is drawn at height 7), the house about
-// 6 units with its base at height 0, the ground covers the 160 x 160 world once scaled by 10,
+// 6 units with its base at height 0, the ground reaches past the far plane once scaled by 10,
 // and the sky box is scaled by 900. The witch faces -z, the game's heading rule turns her.
 #include <algorithm>
 #include <cmath>
@@ -138,31 +138,76 @@ void WriteTree(const std::string& path) {
 
 void WriteGround(const std::string& path) {
   Mesh m;
-  // Eight shades of moonlit grass, dark to light, listed first so the cel shading blends
-  // between neighbouring shades.
+  // Eight shades of grass, dark to light, listed first so neighbouring shades sit in
+  // neighbouring palette rows. The game draws the ground unshaded, so the moonlight is in the
+  // colours themselves: 118 / 255 of the grass's daylight colour, the cel ramp's shadow side.
+  constexpr double kMoonlight = 118.0 / 255;
   std::vector<std::uint32_t> shades;
   for (int k = 0; k < 8; ++k) {
     const double f = k / 7.0;
-    shades.push_back(Rgb(static_cast<int>(90 + 70 * f), static_cast<int>(135 + 70 * f), static_cast<int>(85 + 40 * f)));
+    auto lit = [&](double c) { return static_cast<int>(std::lround(c * kMoonlight)); };
+    shades.push_back(Rgb(lit(90 + 70 * f), lit(135 + 70 * f), lit(85 + 40 * f)));
   }
-  // Mesh units (the game scales by 10): 600 x 600 around the world, so the ground reaches
-  // close to the horizon whichever way she looks.
-  constexpr int kLow = -30, kHigh = 30, kStep = 2;
-  m.PaletteOrder(shades, {kLow, 0, kLow});
-  auto shade = [&](int x, int z) {
-    // Smooth rolling patches plus a little grain, all from fixed waves.
-    const double v = 0.5 + 0.22 * std::sin(x * 0.55 + 1.3) * std::cos(z * 0.47 - 0.4) +
-                     0.14 * std::sin((x + 2 * z) * 0.9) + 0.08 * std::cos(x * 2.3 + z * 1.7);
-    const int k = static_cast<int>(std::lround(v * 7));
-    return shades[std::clamp(k, 0, 7)];
+  // Mesh units (the game scales by 10). The game keeps the ground under the camera in whole
+  // steps of kPeriod (320 world units), so the pattern repeats with that period; cells are fine near
+  // the middle and coarse towards the edge, which stays past the far plane (150 units) from
+  // wherever the camera is within half a period of the middle.
+  constexpr double kPeriod = 32, kPi = 3.14159265358979323846;
+  struct Zone {
+    double step, inner, outer;
   };
-  for (int z = kLow; z < kHigh; z += kStep) {
-    std::vector<Vertex> strip;
-    for (int x = kLow; x <= kHigh; x += kStep) {
-      strip.push_back({{double(x), 0, double(z + kStep)}, 0, 0, shade(x, z + kStep)});
-      strip.push_back({{double(x), 0, double(z)}, 0, 0, shade(x, z)});
+  const Zone zones[] = {{2, 0, 48}, {8, 48, 96}, {32, 96, 256}};
+  m.PaletteOrder(shades, {-zones[2].outer, 0, -zones[2].outer});
+  auto shade = [&](double x, double z) {
+    // Rolling patches plus a little grain, from waves that repeat every period.
+    const double w = 2 * kPi / kPeriod;
+    const double v = 0.5 + 0.22 * std::sin(w * x + 1.3) * std::cos(w * z - 0.4) +
+                     0.14 * std::sin(w * (2 * x + 4 * z)) + 0.08 * std::cos(w * (6 * x + 4 * z) + 1.7);
+    return shades[std::clamp(static_cast<int>(std::lround(v * 7)), 0, 7)];
+  };
+  // The file stores positions as 256 steps between the smallest and the largest: with the far
+  // edge 2 units short, every even coordinate is one step exactly.
+  constexpr double kLast = 254;
+  auto vertex = [&](double x, double z) {
+    x = std::min(x, kLast);
+    z = std::min(z, kLast);
+    return Vertex{{x, 0, z}, 0, 0, shade(x, z)};
+  };
+  const Vec3 below{0, -10, 0};
+  // One triangle, wound to face up.
+  auto triangle = [&](Vec3 a, Vec3 b, Vec3 c) {
+    if (Cross(c - b, b - a).y < 0) std::swap(b, c);
+    m.Strip({vertex(a.x, a.z), vertex(b.x, b.z), vertex(c.x, c.z)}, below, "ground");
+  };
+  for (std::size_t i = 0; i < std::size(zones); ++i) {
+    const Zone& zone = zones[i];
+    const double s = zone.step, in = zone.inner;
+    for (double z0 = -zone.outer; z0 < zone.outer; z0 += s) {
+      for (double x0 = -zone.outer; x0 < zone.outer; x0 += s) {
+        if (x0 >= -in && x0 + s <= in && z0 >= -in && z0 + s <= in) continue;  // the finer zone's
+        // The cell's outline; an edge on the finer zone's border takes that zone's vertices
+        // too, so the two zones share every vertex and no crack can open between them.
+        const Vec3 corner[4] = {{x0, 0, z0}, {x0 + s, 0, z0}, {x0 + s, 0, z0 + s}, {x0, 0, z0 + s}};
+        std::vector<Vec3> outline;
+        for (int e = 0; e < 4; ++e) {
+          const Vec3 a = corner[e], b = corner[(e + 1) % 4];
+          outline.push_back(a);
+          const Vec3 mid = (a + b) * 0.5;
+          const bool onBorder = i > 0 && std::max(std::fabs(mid.x), std::fabs(mid.z)) == in &&
+                                std::min(std::fabs(mid.x), std::fabs(mid.z)) < in;
+          if (!onBorder) continue;
+          const double fine = zones[i - 1].step;
+          for (double t = fine; t < s; t += fine) outline.push_back(a + (b - a) * (t / s));
+        }
+        if (outline.size() == 4) {
+          triangle(outline[0], outline[1], outline[2]);
+          triangle(outline[0], outline[2], outline[3]);
+          continue;
+        }
+        const Vec3 centre{x0 + s / 2, 0, z0 + s / 2};
+        for (std::size_t k = 0; k < outline.size(); ++k) triangle(centre, outline[k], outline[(k + 1) % outline.size()]);
+      }
     }
-    m.Strip(strip, {12, -10, 12}, "ground");
   }
   m.Save(path);
 }
@@ -194,16 +239,18 @@ void WriteSkyBox(const std::string& path) {
   Mesh m;
   // Texture heights of the box's rows: most of the picture lies just above the horizon, the
   // only part of the sky the camera behind the witch sees. v is stored negated, as the renderer
-  // negates it again.
-  const double ys[] = {-1, -0.1, 0, 0.05, 0.12, 0.3, 1};
-  const double ts[] = {0.01, 0.3, 0.42, 0.55, 0.68, 0.84, 0.99};
+  // negates it again. The box has no walls below the horizon and no floor: the ground, drawn
+  // out to the far plane after the sky, hides all of that.
+  const double ys[] = {0, 0.05, 0.12, 0.3, 1};
+  const double ts[] = {0.42, 0.55, 0.68, 0.84, 0.99};
+  constexpr int kRows = static_cast<int>(std::size(ys));
   const std::uint32_t white = Rgb(255, 255, 255);
   const Vec3 centre{0, 0, 0};
   // Walls as seen from inside: left-hand corner, direction to the right.
   const Vec3 starts[4][2] = {{{1, 0, 1}, {-1, 0, 0}}, {{-1, 0, 1}, {0, 0, -1}}, {{-1, 0, -1}, {1, 0, 0}},
                              {{1, 0, -1}, {0, 0, 1}}};
   for (const auto& wall : starts) {
-    for (int r = 0; r + 1 < 7; ++r) {
+    for (int r = 0; r + 1 < kRows; ++r) {
       const Vec3 bl = wall[0] + Vec3{0, ys[r], 0}, tl = wall[0] + Vec3{0, ys[r + 1], 0};
       const Vec3 br = bl + wall[1] * 2, tr = tl + wall[1] * 2;
       m.Strip({{bl, 0, -ts[r], white}, {tl, 0, -ts[r + 1], white}, {br, 1, -ts[r], white}, {tr, 1, -ts[r + 1], white}},
@@ -213,9 +260,6 @@ void WriteSkyBox(const std::string& path) {
   m.Strip({{{1, 1, 1}, 0, -0.99, white}, {{1, 1, -1}, 1, -0.99, white}, {{-1, 1, 1}, 0, -0.99, white},
            {{-1, 1, -1}, 1, -0.99, white}},
           centre, "sky top", true);
-  m.Strip({{{1, -1, -1}, 0, -0.01, white}, {{1, -1, 1}, 1, -0.01, white}, {{-1, -1, -1}, 0, -0.01, white},
-           {{-1, -1, 1}, 1, -0.01, white}},
-          centre, "sky bottom", true);
   m.Save(path);
 }
 

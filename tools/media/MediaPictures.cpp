@@ -145,6 +145,8 @@ void WriteClouds(const std::string& path) {
   // cloud: each cell holds a few bright wisps and is transparent elsewhere, so the clouds read
   // as layered veils and never as a grey wall. Translucent drawing darkens what lies behind an
   // opaque texel, so the wisps' rims are bright enough to make up for it.
+  // The wisps stay inside the middle of each cell (kCloudWisps in MediaFiles.h), where the
+  // game puts its slabs; the rest of the cell, which nothing draws, is transparent.
   const Colour rim{78, 84, 120}, centre{236, 238, 250};
   for (int cell = 0; cell < 9; ++cell) {
     const int x0 = kSize * (cell % 3) / 3, x1 = kSize * (cell % 3 + 1) / 3;
@@ -166,6 +168,9 @@ void WriteClouds(const std::string& path) {
           const double d2 = ((u - p.x) * (u - p.x) + (v - p.y) * (v - p.y)) / (p.r * p.r);
           density += std::exp(-d2);
         }
+        // Faded out towards the edges of the wisps' box.
+        const double edge = std::min({u - kCloudWisps.u0, kCloudWisps.u1 - u, v - kCloudWisps.v0, kCloudWisps.v1 - v});
+        density *= Smooth(edge / 0.06);
         if (density < 0.35) continue;
         pic.Set(x, y, Mix(rim, centre, Smooth((density - 0.35) / 0.9)));
       }

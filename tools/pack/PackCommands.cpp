@@ -1,6 +1,8 @@
 // The commands of tavelor-pack.
 #include "PackCommands.h"
 
+#include <tavelor/version.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -84,14 +86,12 @@ void WriteNewFile(const std::string& path, const std::vector<unsigned char>& byt
   if (!out.Write(bytes.data(), bytes.size()) || !out.Commit()) Fail("cannot write \"" + path + "\": " + out.Error());
 }
 
-// A member name as printed: control characters and backslashes escaped, so a name cannot act on
-// the terminal or pass for something else.
+// A member name as printed: as stored (a Windows-made archive keeps "media\ball.bmp" with its
+// backslash), except that control characters become \xNN, so a name cannot act on the terminal.
 std::string Printable(const std::string& name) {
   std::string out;
   for (unsigned char c : name) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c == 0x7f) {
+    if (c < 0x20 || c == 0x7f) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02x", c);
       out += hex;
@@ -206,13 +206,18 @@ int Usage() {
                "usage: tavelor-pack create ARCHIVE FILE...\n"
                "       tavelor-pack append TARGET FILE...\n"
                "       tavelor-pack list ARCHIVE\n"
-               "       tavelor-pack extract ARCHIVE MEMBER [OUTPUT]\n");
+               "       tavelor-pack extract ARCHIVE MEMBER [OUTPUT]\n"
+               "       tavelor-pack --version\n");
   return 2;
 }
 
 }  // namespace
 
 int RunPackCommand(const std::vector<std::string>& args) {
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("tavelor-pack %s\n", TAVELOR_VERSION);
+    return 0;
+  }
   if (args.size() < 2) return Usage();
   const std::string& cmd = args[0];
   const std::string& first = args[1];

@@ -5,6 +5,7 @@
 //                                            executable), offsets counted from the end
 //   tavelor-pack list ARCHIVE                the members: name, offset, packed and unpacked size
 //   tavelor-pack extract ARCHIVE MEMBER [OUT]  one member unpacked into OUT (default: its name)
+//   tavelor-pack --version                   the runtime version it was built with
 //
 // Members are named by their file names without directories. Exit status 0 on success, 1 on
 // any error (with a message on standard error), 2 for a wrong command line.

@@ -45,6 +45,28 @@ LRESULT __WndProc_(HWND window, unsigned int message, unsigned int wParam, long 
 // blanks; an argument holding a blank or a quote is quoted.
 DGStr JoinCommandLine(int argc, char** argv);
 
+// The settings a process entry writes before start-up; the defaults are the usual ones.
+struct GameSettings {
+  int width = 640;                  // __DG_RESX: client area and display, pixels
+  int height = 480;                 // __DG_RESY
+  bool windowed = true;             // !__DG_FULLSCREEN
+  int frameRate = 60;               // __DG_FRAMERATE: frames per second at most
+  const char* caption = "Tavelor";  // the window caption; null counts as ""
+  bool wantMouse = true;            // __DG_WANTMOUSE: the input engine takes the mouse
+  bool debug = false;               // __DG_DEBUG
+};
+
+// The whole process entry in one call, for main():
+//   int main(int argc, char** argv) {
+//     TAVELOR::RunGame(argc, argv, {.width = 800, .height = 600, .caption = "My Game"},
+//                      __TAVELOR__::__MainGameSub_);
+//   }
+// Writes the settings into the __DG_ globals, keeps the command line (JoinCommandLine) in
+// __g_cmdline, starts the runtime (__GlobalInit with the caption), clears the debug channel,
+// runs game and, when it returns, ends the program with __EndProgram (exit code 0). A null
+// game ends the program right after start-up.
+[[noreturn]] void RunGame(int argc, char** argv, const GameSettings& settings, void (*game)());
+
 // ---- Frame pump and timing -------------------------------------------------------------------
 void SHOWSCREEN();
 void HIBERNATE();

@@ -1,6 +1,7 @@
 // Everything a game needs: the language's values and its whole command set.
 #pragma once
 
+#include <tavelor/version.h>
 #include <tavelor/dgstr.h>
 #include <tavelor/arrays.h>
 #include <tavelor/strfuncs.h>

@@ -52,6 +52,26 @@ template <class F>
 void Load(F& fn, const char* name) {
   fn = reinterpret_cast<F>(platform::GetGLProcAddress(name));
 }
+
+// Fences (OpenGL 3.2) for keeping the renderer at most one frame behind; null without them.
+constexpr GLenum kSyncCommandsComplete = 0x9117;
+constexpr GLbitfield kSyncFlushCommands = 0x1;
+void* (*fenceSync)(GLenum, GLbitfield) = nullptr;
+GLenum (*clientWaitSync)(void*, GLbitfield, unsigned long long) = nullptr;
+void (*deleteSync)(void*) = nullptr;
+void* g_frameFence = nullptr;  // set when the last frame was handed over
+
+// Waits until the frame handed over before this one is drawn, then marks this one. A renderer
+// that queues whole frames (Mesa's software rasteriser does) would otherwise run ever further
+// behind, holding the memory of every queued frame and showing each one late.
+void PaceRenderer() {
+  if (!fenceSync || !clientWaitSync || !deleteSync) return;
+  if (g_frameFence) {
+    clientWaitSync(g_frameFence, kSyncFlushCommands, 1000000000ULL);
+    deleteSync(g_frameFence);
+  }
+  g_frameFence = fenceSync(kSyncCommandsComplete, 0);
+}
 }  // namespace
 
 // Every table starts empty where it is declared; only the clock needs setting up here.
@@ -117,6 +137,15 @@ int OpenGLLumenar::Init(HWND win, int width, int height, int bits, unsigned int 
     Load(glDeleteBuffersArb, "glDeleteBuffersARB");
     Load(glMapBufferArb, "glMapBufferARB");
     Load(glUnmapBufferArb, "glUnmapBufferARB");
+  }
+  g_frameFence = nullptr;  // a fence of an earlier context is gone with it
+  fenceSync = nullptr;
+  clientWaitSync = nullptr;
+  deleteSync = nullptr;
+  if (ext && std::strstr(ext, "GL_ARB_sync")) {
+    Load(fenceSync, "glFenceSync");
+    Load(clientWaitSync, "glClientWaitSync");
+    Load(deleteSync, "glDeleteSync");
   }
   Make2DViewport(0, 0, 0, 0);
   active = true;
@@ -237,6 +266,7 @@ long double OpenGLLumenar::FlipScreens() {
   FlushBatch();
   if (hasContext) {
     glFlush();
+    PaceRenderer();
     platform::SwapWindow(window);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }

@@ -58,6 +58,7 @@ void PollInputForFrame() {
   if (!pDXin) return;
   pDXin->GetKeyboardStatus();
   platform::ClearKeyTaps();
+  platform::DropMouseTaps();
   pDXin->mouseRefresh = 1;
 }
 

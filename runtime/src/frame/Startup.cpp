@@ -81,6 +81,23 @@ DGStr JoinCommandLine(int argc, char** argv) {
   return line;
 }
 
+void RunGame(int argc, char** argv, const GameSettings& settings, void (*game)()) {
+  __DG_RESX = settings.width;
+  __DG_RESY = settings.height;
+  __g_cmdline = JoinCommandLine(argc, argv);
+  __DG_FULLSCREEN = settings.windowed ? 0 : 1;
+  __DG_FRAMERATE = settings.frameRate;
+  __DG_DEBUG = settings.debug ? 1 : 0;
+  __DG_WANTMOUSE = settings.wantMouse ? 1 : 0;
+  __g_cmdline.Alloc(513);
+  __GlobalInit(nullptr, nullptr, __g_cmdline.c_str(), 1, settings.caption ? settings.caption : "");
+  __g_errorline = 0;
+  __g_error = 0;
+  __g_debugline = 0;
+  if (game) game();
+  __EndProgram();
+}
+
 namespace {
 // Without a window there is nothing a game can do: say why and stop.
 [[noreturn]] void StartupFailed(const char* why) {

@@ -45,6 +45,10 @@ struct MouseSample {
 // Reads the mouse. Motion and wheel are handed over (and cleared) only when takeMotion is
 // set; otherwise they stay for the next read that takes them.
 void ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out);
+// Forgets the presses no read has taken yet (the frame pump calls it at each frame's end, just
+// before it takes the waiting events): a press is reported by the next read of the frame that
+// follows it, or never.
+void DropMouseTaps();
 
 // ---- Joysticks ------------------------------------------------------------------------------
 constexpr int kMaxJoysticks = 10;

@@ -15,8 +15,9 @@ namespace TAVELOR::platform {
 
 namespace {
 
-// Mouse events summed between two reads. Buttons remember a press until the next read,
-// so a click shorter than a frame is not lost.
+// Mouse events summed between two reads. Buttons remember a press until the next read or
+// the end of the frame that follows it, so a click shorter than a frame is not lost, and one
+// made while the game reads no mouse is not reported later.
 struct MouseSums {
   int dx = 0, dy = 0, wheel = 0;
   bool pressed[3] = {};
@@ -176,6 +177,10 @@ void ReadMouse(WindowHandle window, bool takeMotion, MouseSample* out) {
     out->wheel = g_mouse.wheel;
     g_mouse.dx = g_mouse.dy = g_mouse.wheel = 0;
   }
+}
+
+void DropMouseTaps() {
+  for (bool& pressed : g_mouse.pressed) pressed = false;
 }
 
 // ---- Joysticks ------------------------------------------------------------------------------
