@@ -39,8 +39,7 @@ double DrawWorld() {
   X_CULLMODE(1);
 
   for (double k = 0; k <= 100; k = k + 1) {
-    const double t = static_cast<int>(k / 10), m = MOD(k, 10);
-    X_MOVEMENT(15 * t, 7, 10 * m + t);
+    PlaceTree(k);
     X_DRAWOBJ(2, 0);
   }
 
@@ -96,6 +95,12 @@ double DrawWorld() {
   Cloud(a);
   vecSet(a, 7, 33, 135);
   Cloud(a);
+  return 0;
+}
+
+double PlaceTree(double k) {
+  const double t = static_cast<int>(k / 10), m = MOD(k, 10);
+  X_MOVEMENT(15 * t, 7, 10 * m + t);
   return 0;
 }
 
