@@ -12,10 +12,8 @@ namespace TAVELOR {
 
 namespace {
 
-// Answers and player ids are awaited up to 5 seconds; the wait ends as soon as the result
-// is there.
+// Answers and player ids are awaited up to 5 seconds; the worker signals their arrival.
 constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
-constexpr int kPollMs = 1;
 
 const char* QueryName(unsigned char kind) {
   switch (kind) {
@@ -120,8 +118,9 @@ int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
     return -1;
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
+  Lock(this);
+  WakeWorker();  // the worker announces the new player right away
   for (;;) {
-    Lock(this);
     int id = -2;
     for (const Player& q : localPlayers) {
       if (q.serial == *serial) id = q.id;
@@ -142,11 +141,11 @@ int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
       for (Player& q : localPlayers) {
         if (q.serial == *serial) q.id = -2;
       }
+      WakeWorker();
       Unlock(this);
       return -1;
     }
-    Unlock(this);
-    htThreadSleep(kPollMs);
+    WaitChange(giveUp);
   }
 }
 
@@ -220,6 +219,24 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
   return found;
 }
 
+bool ZyHawkNetwork::WaitMessage(int id, std::chrono::steady_clock::time_point until) {
+  Lock(this);
+  for (;;) {
+    bool waiting = false;
+    for (const Player& p : localPlayers) {
+      if (p.id == id) {
+        waiting = !p.messages.empty();
+        break;
+      }
+    }
+    if (waiting || !workerAlive || std::chrono::steady_clock::now() >= until) {
+      Unlock(this);
+      return waiting;
+    }
+    WaitChange(until);
+  }
+}
+
 bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Message* answer) {
   Message query;
   query.kind = kind;
@@ -245,8 +262,8 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
     return false;
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
+  Lock(this);
   for (;;) {
-    Lock(this);
     // A late answer to an earlier query is not this query's answer.
     while (!replies.empty() && replies.front().kind != kind) replies.pop_front();
     if (!replies.empty()) {
@@ -256,11 +273,10 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
       std::printf("[OK]\n");
       return true;
     }
-    const bool alive = workerAlive;
-    Unlock(this);
-    if (!alive || std::chrono::steady_clock::now() >= giveUp) break;
-    htThreadSleep(kPollMs);
+    if (!workerAlive || std::chrono::steady_clock::now() >= giveUp) break;
+    WaitChange(giveUp);
   }
+  Unlock(this);
   std::printf("[FAIL]\n");
   return false;
 }

@@ -20,7 +20,12 @@ constexpr int kMaxReadsPerPass = 256;        // datagrams read from one socket i
 constexpr std::size_t kMaxQueued = 4096;     // messages kept for one local player
 constexpr std::size_t kMaxReplies = 64;      // answers kept for the waiting command
 constexpr int kMaxAcceptsPerPass = 16;
-constexpr int kPassWaitMs = 10;              // longest wait on the sockets in one pass
+constexpr int kPassWaitMs = 10;              // pause between passes when waiting fails
+// Longest wait between passes: requests of other threads wake the worker at once, so this
+// only bounds the retry of a request that could not be written.
+constexpr int kIdleWaitMs = 250;
+constexpr int kBatch = 64;                   // datagrams per read or write call
+constexpr int kMaxReady = NL_MAX_GROUP_SOCKETS + 2;
 constexpr auto kSendRetry = std::chrono::milliseconds(200);
 
 void PutInt(unsigned char* p, int v) {
@@ -119,16 +124,31 @@ bool ZyHawkNetwork::WorkerAlive() {
   return alive;
 }
 
+namespace {
+// Lets a condition variable take and release the session's lock.
+struct HeldLock {
+  ZyHawkNetwork* net;
+  void lock() { ZyHawkNetwork::Lock(net); }
+  void unlock() { ZyHawkNetwork::Unlock(net); }
+};
+}  // namespace
+
+void ZyHawkNetwork::WaitChange(std::chrono::steady_clock::time_point until) {
+  HeldLock held{this};
+  changed_.wait_until(held, until);
+}
+
+void ZyHawkNetwork::WakeWorker() {
+  if (waiter_) waiter_->Wake();
+}
+
 void ZyHawkNetwork::Stop() {
   Lock(this);
   stopRequest = true;
-  bool alive = workerAlive;
+  WakeWorker();
+  // The worker signals when it has ended; the time-out only bounds a lost signal.
+  while (workerAlive) WaitChange(std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
   Unlock(this);
-  // The worker looks at the request at least every 10 ms.
-  while (alive) {
-    htThreadSleep(1);
-    alive = WorkerAlive();
-  }
 }
 
 bool ZyHawkNetwork::Send(NLsocket socket, Message& msg) {
@@ -175,14 +195,27 @@ void* ZyHawkNetwork::mainLoop(void* self) {
   return nullptr;
 }
 
+ZyHawkWorker::ZyHawkWorker(ZyHawkNetwork* net)
+    : net_(net), in_(static_cast<std::size_t>(kBatch) * ZyHawkNetwork::kMaxDatagram), batch_(kBatch) {
+  for (int i = 0; i < kBatch; ++i) {
+    batch_[i].data = in_.data() + static_cast<std::size_t>(i) * ZyHawkNetwork::kMaxDatagram;
+    batch_[i].size = ZyHawkNetwork::kMaxDatagram;
+  }
+}
+
 void ZyHawkWorker::Run() {
   Start();
   while (!StopRequested() && Pass()) {
-    // Wait for the next datagram instead of sleeping blindly.
-    NLsocket ready[NL_MAX_GROUP_SOCKETS + 2];
-    if (nlPollGroup(waitGroup_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS + 2, kPassWaitMs) == NL_INVALID) {
-      htThreadSleep(kPassWaitMs);
+    if (sentToSelf_) {
+      // What the server part just sent to this process's own players is already waiting.
+      sentToSelf_ = false;
+      readAll_ = false;
+      readConn_ = true;
+      readListen_ = false;
+      readyClients_.clear();
+      continue;
     }
+    Wait(kIdleWaitMs);
   }
   Shutdown();
 }
@@ -194,16 +227,56 @@ void ZyHawkWorker::Start() {
   conn_ = net_->connSocket;
   net_->serverPlayers.clear();
   net_->incoming.clear();
+  net_->waiter_ = &waiter_;
   ZyHawkNetwork::Unlock(net_);
   group_ = nlGroupCreate();
-  waitGroup_ = nlGroupCreate();
-  if (conn_ != NL_INVALID) nlGroupAddSocket(waitGroup_, conn_);
-  if (listen_ != NL_INVALID) nlGroupAddSocket(waitGroup_, listen_);
+  if (conn_ != NL_INVALID) waiter_.Add(conn_);
+  if (listen_ != NL_INVALID) waiter_.Add(listen_);
+  if (listen_ != NL_INVALID && conn_ != NL_INVALID) {
+    NLaddress local;
+    if (nlGetLocalAddr(conn_, &local)) connPort_ = nlGetPortFromAddr(&local);
+  }
+  readAll_ = true;
+}
+
+void ZyHawkWorker::Wait(int timeoutMs) {
+  NLsocket ready[kMaxReady];
+  const NLint count = waiter_.Wait(ready, kMaxReady, timeoutMs);
+  readConn_ = false;
+  readListen_ = false;
+  readyClients_.clear();
+  if (count == NL_INVALID) {
+    const NLenum err = nlGetError();
+    if (err == NL_SYSTEM_ERROR) {
+      std::printf("nlPollGroup system error: %s\n", nlGetSystemErrorStr(nlGetSystemError()));
+    } else {
+      std::printf("nlPollGroup HawkNL error: %s\n", nlGetErrorStr(err));
+    }
+    htThreadSleep(kPassWaitMs);
+    readAll_ = true;
+    return;
+  }
+  readAll_ = false;
+  for (NLint i = 0; i < count; ++i) {
+    if (ready[i] == conn_) {
+      readConn_ = true;
+    } else if (ready[i] == listen_) {
+      readListen_ = true;
+    } else {
+      readyClients_.push_back(ready[i]);
+    }
+  }
+  // Connections are read in the group's order, as a poll of the group reports them.
+  if (readyClients_.size() > 1) {
+    auto position = [this](NLsocket s) { return std::find(clients_.begin(), clients_.end(), s) - clients_.begin(); };
+    std::sort(readyClients_.begin(), readyClients_.end(),
+              [&](NLsocket x, NLsocket y) { return position(x) < position(y); });
+  }
 }
 
 bool ZyHawkWorker::Pass() {
   LocalUpkeep();
-  ReadConnection();
+  if (readAll_ || readConn_) ReadConnection();
   if (listen_ != NL_INVALID && !ServerRead()) return false;
   DeliverLocal();
   if (listen_ != NL_INVALID) ServerHandle();
@@ -230,10 +303,11 @@ void ZyHawkWorker::Shutdown() {
     }
     nlGroupDestroy(group_);
   }
-  if (waitGroup_ != NL_INVALID) nlGroupDestroy(waitGroup_);
   ZyHawkNetwork::Lock(net_);
+  net_->waiter_ = nullptr;
   net_->workerAlive = false;
   net_->stopRequest = true;
+  net_->Changed();  // under the lock: a waiter cannot return (and free net_) before we unlock
   ZyHawkNetwork::Unlock(net_);
   // Nothing may touch net_ from here on: Stop returns and the object may go away.
 }
@@ -273,25 +347,37 @@ void ZyHawkWorker::LocalUpkeep() {
   for (Message& msg : logoffs) net_->Send(conn_, msg);
 }
 
+NLint ZyHawkWorker::ReadBatch(NLsocket s) { return nlReadMany(s, batch_.data(), kBatch); }
+
 void ZyHawkWorker::ReadConnection() {
   if (conn_ == NL_INVALID) return;
-  std::vector<Message> got;
-  for (int i = 0; i < kMaxReadsPerPass; ++i) {
-    const NLint n = nlRead(conn_, buf_, ZyHawkNetwork::kMaxDatagram);
-    if (n < ZyHawkNetwork::kHeaderSize || std::memcmp(buf_, "TVLN", 4) != 0) break;
-    Message msg;
-    if (!ZyHawkNetwork::Decode(buf_, n, false, &msg)) continue;
-    msg.socket = conn_;
-    got.push_back(msg);
+  std::list<Message> got;
+  for (int reads = 0; reads < kMaxReadsPerPass;) {
+    const NLint n = ReadBatch(conn_);
+    if (n <= 0) break;
+    for (NLint i = 0; i < n; ++i) {
+      // Short or foreign datagrams are dropped; the rest of the batch is already read.
+      const auto* bytes = static_cast<const unsigned char*>(batch_[i].data);
+      const int length = batch_[i].length;
+      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, "TVLN", 4) != 0) continue;
+      Message& msg = got.emplace_back();
+      if (!ZyHawkNetwork::Decode(bytes, length, false, &msg)) {
+        got.pop_back();
+        continue;
+      }
+      msg.socket = conn_;
+    }
+    reads += n;
+    if (n < kBatch) break;  // nothing more waits
   }
   if (got.empty()) return;
   ZyHawkNetwork::Lock(net_);
-  for (Message& m : got) net_->incoming.push_back(m);
+  net_->incoming.splice(net_->incoming.end(), got);
   ZyHawkNetwork::Unlock(net_);
 }
 
 bool ZyHawkWorker::ServerRead() {
-  for (int i = 0; i < kMaxAcceptsPerPass; ++i) {
+  for (int i = 0; (readAll_ || readListen_) && i < kMaxAcceptsPerPass; ++i) {
     const NLsocket s = nlAcceptConnection(listen_);
     if (s == NL_INVALID) {
       const NLenum err = nlGetError();
@@ -305,54 +391,69 @@ bool ZyHawkWorker::ServerRead() {
       nlClose(s);  // the server is full
       continue;
     }
-    nlGroupAddSocket(waitGroup_, s);
+    clients_.push_back(s);
+    waiter_.Add(s);
+    NLaddress peer;
+    if (ownServerSide_ == NL_INVALID && connPort_ != 0 && nlGetRemoteAddr(s, &peer) &&
+        nlGetPortFromAddr(&peer) == connPort_) {
+      ownServerSide_ = s;
+    }
   }
 
-  NLsocket ready[NL_MAX_GROUP_SOCKETS];
-  const NLint count = nlPollGroup(group_, NL_READ_STATUS, ready, NL_MAX_GROUP_SOCKETS, 0);
-  if (count == NL_INVALID) {
-    const NLenum err = nlGetError();
-    if (err == NL_SYSTEM_ERROR) {
-      std::printf("nlPollGroup system error: %s\n", nlGetSystemErrorStr(nlGetSystemError()));
-    } else {
-      std::printf("nlPollGroup HawkNL error: %s\n", nlGetErrorStr(err));
-    }
-    return true;
+  std::list<Message> got;
+  if (readAll_) {
+    const std::vector<NLsocket> all = clients_;  // a disconnected socket leaves clients_
+    for (NLsocket s : all) ReadClient(s, &got);
+  } else {
+    for (NLsocket s : readyClients_) ReadClient(s, &got);
   }
-  std::vector<Message> got;
-  for (NLint i = 0; i < count; ++i) ReadClient(ready[i], &got);
   if (!got.empty()) {
     ZyHawkNetwork::Lock(net_);
-    for (Message& m : got) net_->incoming.push_back(m);
+    net_->incoming.splice(net_->incoming.end(), got);
     ZyHawkNetwork::Unlock(net_);
   }
   return true;
 }
 
-void ZyHawkWorker::ReadClient(NLsocket s, std::vector<Message>* got) {
-  for (int i = 0; i < kMaxReadsPerPass; ++i) {
-    const NLint n = nlRead(s, buf_, ZyHawkNetwork::kMaxDatagram);
-    if (n == 0) return;  // empty (or the handshake's empty datagram)
-    if (n < ZyHawkNetwork::kHeaderSize || std::memcmp(buf_, "TVLN", 4) != 0) {
+void ZyHawkWorker::ReadClient(NLsocket s, std::list<Message>* got) {
+  for (int reads = 0; reads < kMaxReadsPerPass;) {
+    const NLint n = ReadBatch(s);
+    if (n == 0) return;  // nothing waits
+    if (n == NL_INVALID) {
       const NLenum err = nlGetError();
       std::printf("Err %d: %s\n", err, nlGetErrorStr(err));
-      if (n == NL_INVALID && (err == NL_MESSAGE_END || err == NL_SOCK_DISCONNECT)) {
+      if (err == NL_MESSAGE_END || err == NL_SOCK_DISCONNECT) {
         std::printf("server: client disconnected %d\n", s);
         Disconnected(s);
       }
-      if (n == NL_INVALID) return;
-      continue;
+      return;
     }
-    Message msg;
-    if (!ZyHawkNetwork::Decode(buf_, n, true, &msg)) continue;
-    msg.socket = s;  // a creation request is answered on the connection it came from
-    got->push_back(msg);
+    for (NLint i = 0; i < n; ++i) {
+      const auto* bytes = static_cast<const unsigned char*>(batch_[i].data);
+      const int length = batch_[i].length;
+      if (length == 0) continue;  // the handshake's empty datagram
+      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, "TVLN", 4) != 0) {
+        const NLenum err = nlGetError();
+        std::printf("Err %d: %s\n", err, nlGetErrorStr(err));
+        continue;
+      }
+      Message& msg = got->emplace_back();
+      if (!ZyHawkNetwork::Decode(bytes, length, true, &msg)) {
+        got->pop_back();
+        continue;
+      }
+      msg.socket = s;  // a creation request is answered on the connection it came from
+    }
+    reads += n;
+    if (n < kBatch) return;  // nothing more waits
   }
 }
 
 void ZyHawkWorker::Disconnected(NLsocket s) {
   nlGroupDeleteSocket(group_, s);
-  nlGroupDeleteSocket(waitGroup_, s);
+  waiter_.Remove(s);
+  clients_.erase(std::remove(clients_.begin(), clients_.end(), s), clients_.end());
+  if (s == ownServerSide_) ownServerSide_ = NL_INVALID;
   nlClose(s);
   ZyHawkNetwork::Lock(net_);
   for (auto it = net_->serverPlayers.begin(); it != net_->serverPlayers.end(); ++it) {
@@ -368,9 +469,11 @@ void ZyHawkWorker::Disconnected(NLsocket s) {
 void ZyHawkWorker::DeliverLocal() {
   ZyHawkNetwork::Lock(net_);
   auto& locals = net_->localPlayers;
+  bool any = false;
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
     const Message& msg = *it;
     bool delivered = false;
+    Player* target = nullptr;
     if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == -1 && !msg.viaServer) {
       // Addressed to every player: each local player gets it once. (On the server's side
       // a broadcast goes on to the forwarding below.)
@@ -384,29 +487,36 @@ void ZyHawkWorker::DeliverLocal() {
       for (Player& p : locals) {
         if (p.id != msg.recipient) continue;
         if (p.messages.size() < kMaxQueued) {
-          p.messages.push_back(msg);
           std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-          delivered = true;
+          // The message itself moves over to the player, without a copy.
+          target = &p;
         }
         break;
       }
     }
-    if (delivered) {
+    if (target) {
+      const auto next = std::next(it);
+      target->messages.splice(target->messages.end(), net_->incoming, it);
+      it = next;
+      any = true;
+    } else if (delivered) {
       it = net_->incoming.erase(it);
+      any = true;
     } else {
       ++it;
     }
   }
   ZyHawkNetwork::Unlock(net_);
+  // After unlocking, so that a woken waiter does not block on the lock straight away.
+  if (any) net_->Changed();
 }
 
 void ZyHawkWorker::ServerHandle() {
   // Only what came in on the server's side is a request to the server; what arrived on this
   // process's own connection was sent by the server and must not be forwarded again.
-  std::vector<std::pair<NLsocket, Message>> out;
   ZyHawkNetwork::Lock(net_);
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
-    const Message& msg = *it;
+    Message& msg = *it;
     if (!msg.viaServer) {
       ++it;
       continue;
@@ -418,12 +528,12 @@ void ZyHawkWorker::ServerHandle() {
         for (const Player& p : net_->serverPlayers) {
           if (p.socket == NL_INVALID || std::find(sent.begin(), sent.end(), p.socket) != sent.end()) continue;
           sent.push_back(p.socket);
-          out.emplace_back(p.socket, msg);
+          Queue(p.socket, msg);
         }
       } else {
         for (const Player& p : net_->serverPlayers) {
           if (p.id == msg.recipient) {
-            out.emplace_back(p.socket, msg);
+            Queue(p.socket, msg);
             break;
           }
         }
@@ -442,15 +552,15 @@ void ZyHawkWorker::ServerHandle() {
       ++it;
       continue;
     }
-    HandleRequest(msg, &out);
+    HandleRequest(msg);
     it = net_->incoming.erase(it);
   }
   ZyHawkNetwork::Unlock(net_);
-  SendAll(out);
+  SendQueued();
 }
 
 // Handles one request under the lock; what it answers is sent after unlocking.
-void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsocket, Message>>* out) {
+void ZyHawkWorker::HandleRequest(const Message& msg) {
   auto& players = net_->serverPlayers;
   Message answer;
   answer.kind = msg.kind;
@@ -476,7 +586,7 @@ void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsoc
       created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
       created.recipient = p.id;
       created.sender = 0;
-      out->emplace_back(p.socket, created);
+      Queue(p.socket, created);
       players.push_back(std::move(p));
       return;
     }
@@ -532,10 +642,11 @@ void ZyHawkWorker::HandleRequest(const Message& msg, std::vector<std::pair<NLsoc
     default: return;
   }
   const NLsocket to = askerSocket();
-  if (to != NL_INVALID) out->emplace_back(to, answer);
+  if (to != NL_INVALID) Queue(to, answer);
 }
 
 void ZyHawkWorker::ClientHandle() {
+  bool handled = false;
   ZyHawkNetwork::Lock(net_);
   for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
     Message& msg = *it;
@@ -559,8 +670,10 @@ void ZyHawkWorker::ClientHandle() {
       continue;
     }
     it = net_->incoming.erase(it);
+    handled = true;
   }
   ZyHawkNetwork::Unlock(net_);
+  if (handled) net_->Changed();
 }
 
 void ZyHawkWorker::DropLeftovers() {
@@ -573,8 +686,54 @@ void ZyHawkWorker::DropLeftovers() {
   ZyHawkNetwork::Unlock(net_);
 }
 
-void ZyHawkWorker::SendAll(std::vector<std::pair<NLsocket, Message>>& out) {
-  for (auto& [socket, msg] : out) net_->Send(socket, msg);
+void ZyHawkWorker::Queue(NLsocket socket, Message& msg) {
+  const std::size_t offset = outBytes_.size();
+  outBytes_.resize(offset + ZyHawkNetwork::kMaxDatagram);
+  const int size = ZyHawkNetwork::Encode(msg, outBytes_.data() + offset);
+  outBytes_.resize(offset + static_cast<std::size_t>(size));
+  out_.push_back(Outgoing{socket, offset, size});
+}
+
+// Sends the queued datagrams in order, those in a row for one socket in one call. As with
+// ZyHawkNetwork::Send, a datagram that fails is lost and one that finds the send buffer full
+// is tried again for a while.
+void ZyHawkWorker::SendQueued() {
+  NLdatagram batch[kBatch];
+  for (std::size_t i = 0; i < out_.size();) {
+    const NLsocket socket = out_[i].socket;
+    NLint count = 0;
+    while (i + static_cast<std::size_t>(count) < out_.size() && count < kBatch &&
+           out_[i + static_cast<std::size_t>(count)].socket == socket) {
+      const Outgoing& o = out_[i + static_cast<std::size_t>(count)];
+      batch[count].data = outBytes_.data() + o.offset;
+      batch[count].length = o.size;
+      ++count;
+    }
+    i += static_cast<std::size_t>(count);
+    bool full = false;
+    std::chrono::steady_clock::time_point giveUp;
+    for (NLint done = 0; done < count;) {
+      const NLint n = nlWriteMany(socket, batch + done, count - done);
+      if (n == NL_INVALID) {
+        ++done;  // lost
+        full = false;
+      } else if (n > 0) {
+        done += n;
+        full = false;
+        if (socket == ownServerSide_) sentToSelf_ = true;
+      } else if (!full) {
+        full = true;
+        giveUp = std::chrono::steady_clock::now() + kSendRetry;
+      } else if (std::chrono::steady_clock::now() > giveUp) {
+        ++done;  // lost
+        full = false;
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  }
+  out_.clear();
+  outBytes_.clear();
 }
 
 }  // namespace TAVELOR

@@ -4,11 +4,14 @@
 // messages and wait for the worker's results. Everything shared lives under one lock.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <list>
 #include <string>
 
 #include "net/nl/nl.h"
+#include "net/nl/nlWait.h"
 
 namespace TAVELOR {
 
@@ -101,6 +104,9 @@ class ZyHawkNetwork {
   bool SendText(int from, int to, const char* text, std::size_t length);
   // The oldest message waiting for the local player id.
   bool TakeMessage(int id, std::string* text);
+  // Waits until a message waits for the local player id, the worker has ended or the time
+  // has come; true when a message waits.
+  bool WaitMessage(int id, std::chrono::steady_clock::time_point until);
   // Sends a query and waits up to 5 seconds for its answer.
   bool Query(unsigned char kind, const void* data, int length, Message* answer);
   // This host's addresses separated by '|'; "" when the default port cannot be opened.
@@ -133,6 +139,17 @@ class ZyHawkNetwork {
   // Appends a new local player and waits for its id; -1 after 5 seconds.
   int AddLocalPlayer(const char* name, unsigned* serial);
   void RemoveLocalPlayer(unsigned serial);
+  // Waits on changed_ with the lock held (and held again on return).
+  void WaitChange(std::chrono::steady_clock::time_point until);
+  // Wakes whoever waits on changed_ (with or without the lock held).
+  void Changed() { changed_.notify_all(); }
+  // Wakes the worker from its wait on the sockets; called with the lock held.
+  void WakeWorker();
+  // The worker's wait, so that a request of this thread cuts it short; null without worker.
+  NLwaiter* waiter_ = nullptr;
+  // Signalled by the worker when a player got its id, an answer or a message came in, or
+  // the worker ended.
+  std::condition_variable_any changed_;
   unsigned nextSerial_ = 1;
   int nlInits_ = 0;
 };

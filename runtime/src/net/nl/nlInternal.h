@@ -2,6 +2,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <map>
@@ -47,5 +48,13 @@ void SetSystemError(int err);
 std::shared_ptr<Socket> Find(NLsocket socket);
 // Closes fd now, or leaves it to a handshake thread that still runs.
 void Release(const std::shared_ptr<Socket>& sock);
+// The socket for a read or write of nbytes, with its connection state, or null with the
+// error set: a null buffer, nbytes outside 0..limit (sizeError), an unknown socket, or a
+// handshake that is still pending or has failed.
+std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nbytes, NLint limit, NLenum sizeError,
+                                  int* state);
+// What a read or write returns for the system call's result n: the byte count, 0 when the
+// call would block (or, for a write, the system is short of buffers), else NL_INVALID.
+NLint IoResult(ssize_t n, bool writing);
 
 }  // namespace nlimpl

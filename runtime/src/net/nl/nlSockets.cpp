@@ -133,39 +133,6 @@ std::shared_ptr<Socket> FindWith(NLsocket socket, const void* argument) {
   return Find(socket);
 }
 
-// The socket for a read or write of nbytes, with its connection state, or null with the
-// error set: a null buffer, nbytes outside 0..limit (sizeError), an unknown socket, or a
-// handshake that is still pending or has failed.
-std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nbytes, NLint limit, NLenum sizeError,
-                                  int* state) {
-  if (!buffer) {
-    SetError(NL_NULL_POINTER);
-    return nullptr;
-  }
-  if (nbytes < 0 || nbytes > limit) {
-    SetError(sizeError);
-    return nullptr;
-  }
-  auto sock = Find(socket);
-  if (!sock) return nullptr;
-  *state = sock->state;
-  if (*state == kPending || *state == kRefused) {
-    SetError(*state == kPending ? NL_CON_PENDING : NL_CON_REFUSED);
-    return nullptr;
-  }
-  return sock;
-}
-
-// What a read or write returns for the system call's result n: the byte count, 0 when the
-// call would block (or, for a write, the system is short of buffers), else NL_INVALID.
-NLint IoResult(ssize_t n, bool writing) {
-  if (n >= 0) return static_cast<NLint>(n);
-  const int err = errno;
-  if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR || (writing && err == ENOBUFS)) return 0;
-  SetIoError(err);
-  return NL_INVALID;
-}
-
 // Waits for the server's reply to a connection request, then connects to the port it names.
 void Handshake(std::shared_ptr<Socket> sock) {
   const int fd = sock->fd;
@@ -206,6 +173,35 @@ void Handshake(std::shared_ptr<Socket> sock) {
 }
 
 }  // namespace
+
+std::shared_ptr<Socket> FindForIo(NLsocket socket, const void* buffer, NLint nbytes, NLint limit, NLenum sizeError,
+                                  int* state) {
+  if (!buffer) {
+    SetError(NL_NULL_POINTER);
+    return nullptr;
+  }
+  if (nbytes < 0 || nbytes > limit) {
+    SetError(sizeError);
+    return nullptr;
+  }
+  auto sock = Find(socket);
+  if (!sock) return nullptr;
+  *state = sock->state;
+  if (*state == kPending || *state == kRefused) {
+    SetError(*state == kPending ? NL_CON_PENDING : NL_CON_REFUSED);
+    return nullptr;
+  }
+  return sock;
+}
+
+NLint IoResult(ssize_t n, bool writing) {
+  if (n >= 0) return static_cast<NLint>(n);
+  const int err = errno;
+  if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR || (writing && err == ENOBUFS)) return 0;
+  SetIoError(err);
+  return NL_INVALID;
+}
+
 }  // namespace nlimpl
 
 using namespace nlimpl;
