@@ -569,22 +569,9 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
   };
   const unsigned char* data = reinterpret_cast<const unsigned char*>(msg.data);
   switch (msg.kind) {
-    case ZyHawkNetwork::NLM_CREATE_PLAYER: {
-      Player p;
-      p.socket = msg.socket;
-      p.id = nextId_;
-      // Ids stay positive however many requests a server sees.
-      nextId_ = nextId_ == std::numeric_limits<int>::max() ? ZyHawkNetwork::kFirstPlayerId : nextId_ + 1;
-      ZyHawkNetwork::NameFromRequest(msg, p.name);
-      Trace("server: created player %d (%s)\n", p.id, p.name);
-      Message created;
-      created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
-      created.recipient = p.id;
-      created.sender = 0;
-      Queue(p.socket, created);
-      players.push_back(std::move(p));
+    case ZyHawkNetwork::NLM_CREATE_PLAYER:
+      AddServerPlayer(msg);
       return;
-    }
     case ZyHawkNetwork::NLM_LOGOFF:
       Trace("Server got a logoff message from %d\n", msg.sender);
       for (auto it = players.begin(); it != players.end();) {
@@ -638,6 +625,22 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
   }
   const NLsocket to = askerSocket();
   if (to != NL_INVALID) Queue(to, answer);
+}
+
+void ZyHawkWorker::AddServerPlayer(const Message& msg) {
+  Player p;
+  p.socket = msg.socket;
+  p.id = nextId_;
+  // Ids stay positive however many requests a server sees.
+  nextId_ = nextId_ == std::numeric_limits<int>::max() ? ZyHawkNetwork::kFirstPlayerId : nextId_ + 1;
+  ZyHawkNetwork::NameFromRequest(msg, p.name);
+  Trace("server: created player %d (%s)\n", p.id, p.name);
+  Message created;
+  created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
+  created.recipient = p.id;
+  created.sender = 0;
+  Queue(p.socket, created);
+  net_->serverPlayers.push_back(std::move(p));
 }
 
 void ZyHawkWorker::ClientHandle() {
