@@ -2,6 +2,7 @@
 #include "scene3d/Lumenar3D.h"
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 
 namespace TAVELOR {
 
