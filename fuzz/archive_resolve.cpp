@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/ShoeBoxArchive.h"
 #include "storage/ZyCompression.h"

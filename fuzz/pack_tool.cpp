@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "PackCommands.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > (1u << 20)) return 0;

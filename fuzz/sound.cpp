@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "audio/WaveFile.h"
-#include "platform/audio_sdl.h"
+#include "platform/audio.h"
 
 using namespace TAVELOR;
 

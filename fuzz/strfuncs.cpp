@@ -6,6 +6,8 @@
 
 #include <tavelor/strfuncs.h>
 
+#include "values/StringHelpers.h"
+
 using namespace TAVELOR;
 
 namespace {

@@ -27,9 +27,7 @@ double ShootGhosts(DGIntArray& pos) {
     vecSet(d, ghost_pos(k, 0), ghost_pos(k, 1), ghost_pos(k, 2));
     vecSub(d, pos);
     if (vecLength(d) < 1.2) {
-      ghost_pos(k, 0) = RND(150);
-      ghost_pos(k, 1) = -3;
-      ghost_pos(k, 2) = RND(150);
+      KillGhost(k);
       return 1;
     }
   }
@@ -61,8 +59,7 @@ double KillGhost(double k) {
 double WorldCollision(DGIntArray& pos, double radius) {
   if (hag_pos(1) < 0) return 1;  // the ground: her own height, not pos
   for (double k = 0; k <= 100; k = k + 1) {
-    const double t = static_cast<int>(k / 10), m = MOD(k, 10);
-    X_MOVEMENT(15 * t, 7, 10 * m + t);
+    PlaceTree(k);
     if (X_COLLISION(2, 0, radius, pos(0), pos(1), pos(2)) != 0) return 1;
   }
   X_MOVEMENT(-3.5, 0, 2.5);

@@ -53,6 +53,11 @@ double CrashClock();
 
 // ---- World and clouds -------------------------------------------------------------------------
 double DrawWorld();
+// The witch at her place and heading, as her flight or crash shows her.
+double DrawWitch();
+// Moves the object transform to tree k (0..100) of the forest: rows of ten trees 10 apart along
+// z, the rows 15 apart along x, row t shifted t along z.
+double PlaceTree(double k);
 // Where the ground is drawn along one axis for a camera at x: the nearest whole period of its
 // pattern.
 double GroundStep(double x);

@@ -39,8 +39,7 @@ double DrawWorld() {
   X_CULLMODE(1);
 
   for (double k = 0; k <= 100; k = k + 1) {
-    const double t = static_cast<int>(k / 10), m = MOD(k, 10);
-    X_MOVEMENT(15 * t, 7, 10 * m + t);
+    PlaceTree(k);
     X_DRAWOBJ(2, 0);
   }
 
@@ -56,21 +55,7 @@ double DrawWorld() {
   }
   X_SCALING(1, 1, 1);
 
-  // The witch: pitched by her speed while flying, somersaulting, then growing and fading.
-  X_MOVEMENT(hag_pos(0), hag_pos(1), hag_pos(2));
-  if (hag_mode == 0) {
-    X_ROTATION(hag_spd(0) * 25 - 25, -1, 0, 0);
-  } else if (hag_mode >= 1 && hag_mode <= 2) {
-    X_ROTATION(hag_mode * 3 * 360, -1, 0, 0);
-  } else if (hag_mode > 2 && hag_mode <= 3) {
-    const double size = hag_mode - 1;
-    X_SCALING(size, size, size);
-    X_ROTATION(3 * hag_mode * 360, -1, 0, 0);
-    ALPHAMODE(2 - size + 0.000001);
-  }
-  X_ROTATION(hag_roll, 0, 0, 1);
-  X_ROTATION(ATAN(hag_dir(0), hag_dir(2)) + 180 + hag_roll, 0, 1, 0);
-  X_DRAWOBJ(0, 0);
+  DrawWitch();
 
   // The shot's trail: ten copies, the front one brightest.
   if (shot_time != 0) {
@@ -96,6 +81,31 @@ double DrawWorld() {
   Cloud(a);
   vecSet(a, 7, 33, 135);
   Cloud(a);
+  return 0;
+}
+
+double DrawWitch() {
+  // Pitched by her speed while flying, somersaulting, then growing and fading.
+  X_MOVEMENT(hag_pos(0), hag_pos(1), hag_pos(2));
+  if (hag_mode == 0) {
+    X_ROTATION(hag_spd(0) * 25 - 25, -1, 0, 0);
+  } else if (hag_mode >= 1 && hag_mode <= 2) {
+    X_ROTATION(hag_mode * 3 * 360, -1, 0, 0);
+  } else if (hag_mode > 2 && hag_mode <= 3) {
+    const double size = hag_mode - 1;
+    X_SCALING(size, size, size);
+    X_ROTATION(3 * hag_mode * 360, -1, 0, 0);
+    ALPHAMODE(2 - size + 0.000001);
+  }
+  X_ROTATION(hag_roll, 0, 0, 1);
+  X_ROTATION(ATAN(hag_dir(0), hag_dir(2)) + 180 + hag_roll, 0, 1, 0);
+  X_DRAWOBJ(0, 0);
+  return 0;
+}
+
+double PlaceTree(double k) {
+  const double t = static_cast<int>(k / 10), m = MOD(k, 10);
+  X_MOVEMENT(15 * t, 7, 10 * m + t);
   return 0;
 }
 

@@ -19,7 +19,9 @@
 #include <tavelor/tavelor.h>
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 
 namespace TAVELOR {

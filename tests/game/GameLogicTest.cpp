@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #define GLM_FORCE_RADIANS
 #include <glm/glm.hpp>
@@ -175,12 +176,13 @@ TEST_F(Game, GroundTreesAndHouseCollide) {
   EXPECT_EQ(WorldCollision(centre, 1.2), 0);
 
   vecSet(hag_pos, 0, 5, 0);
-  for (int k : {0, 37, 99, 100}) {
-    const int t = k / 10, m = k % 10;
-    vecSet(centre, 15 * t, 2, 10 * m + t);  // the trunk
-    EXPECT_EQ(WorldCollision(centre, 1.2), 1) << k;
-    vecSet(centre, 15 * t + 5, 12, 10 * m + t);  // beside the top
-    EXPECT_EQ(WorldCollision(centre, 1.2), 0) << k;
+  // Trees 0, 37, 99 and 100 of the forest, where their trunks stand (x, z).
+  const std::pair<int, int> trunks[] = {{0, 0}, {45, 73}, {135, 99}, {150, 10}};
+  for (auto [x, z] : trunks) {
+    vecSet(centre, x, 2, z);  // the trunk
+    EXPECT_EQ(WorldCollision(centre, 1.2), 1) << x << "," << z;
+    vecSet(centre, x + 5, 12, z);  // beside the top
+    EXPECT_EQ(WorldCollision(centre, 1.2), 0) << x << "," << z;
   }
   vecSet(centre, -3.5 + 3.5, 2, 2.5);  // at the door's wall
   EXPECT_EQ(WorldCollision(centre, 1.2), 1);

@@ -5,6 +5,7 @@
 #include "display/DisplaySupport.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
+#include "platform/input.h"
 
 using namespace TAVELOR;
 

@@ -11,6 +11,8 @@
 
 #include <tavelor/frame.h>
 
+#include "frame/ErrorLog.h"
+
 namespace meshtest {
 
 // Little-endian bytes, appended field by field.

@@ -1,5 +1,6 @@
 // Drawing objects: frame blending, the view-cone test, cel shading with its outline and bump
 // mapping, with real OpenGL and pixels read back.
+#include <limits>
 #include <map>
 
 #include "MeshTestUtil.h"
@@ -75,6 +76,63 @@ TEST_F(SceneTest, ViewConeTest) {
   X_CAMERA(0, 0, 0, 0, 0, 0);
   X_SCALING(0, 0, 0);
   DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); });
+}
+
+// The cone test alone: eye (1, 2, 3) looking along -z; verdicts worked out by hand (the test
+// widens the cone by 5% and takes the distance's square root from the float's bits, so 10
+// along the axis allows sqrt(radius^2 + 10.7625^2) to the side at a cone of tangent 1).
+TEST(ViewCone, SpheresAgainstHandWorkedVerdicts) {
+  struct Case {
+    float dx, dy, dz, radius, coneTan;
+    bool seen;
+  } const cases[] = {
+      {0, 0, -10, 1, 1, true},       // on the axis
+      {0, 0, 10, 1, 1, false},       // behind, away from the eye
+      {0, 0, 2, 2, 1, true},         // behind, reaching the eye exactly
+      {0, 0, 2, 1.5f, 1, false},     // behind, not reaching it
+      {10.5f, 0, -10, 1, 1, true},   // inside only thanks to the 5%
+      {0, 10.5f, -10, 1, 1, true},
+      {11, 0, -10, 1, 1, false},
+      {12, 0, -10, 6, 1, true},      // the radius carries it in
+      {12, 0, -10, 5, 1, false},
+      {10.5f, 0, -10, 1, 0.5f, false},  // a narrower cone
+  };
+  const float eye[3] = {1, 2, 3};
+  const float target[3] = {1, 2, -2};  // five units ahead: the direction is normalised
+  for (const Case& c : cases) {
+    const float centre[3] = {eye[0] + c.dx, eye[1] + c.dy, eye[2] + c.dz};
+    EXPECT_EQ(SphereInViewCone(eye, target, centre, c.radius, c.coneTan), c.seen)
+        << c.dx << "," << c.dy << "," << c.dz << " r " << c.radius << " tan " << c.coneTan;
+  }
+}
+
+// X_DRAWANIM's frame rule alone, frames 0..4, verdicts worked out by hand.
+TEST(FrameRule, RangesAndPairsResolveToTwoFramesAndAWeight) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    int a, b;
+    float blend;
+    bool smooth;
+    int wantA, wantB;
+    float wantBlend;
+  } const cases[] = {
+      {0, 4, 0.5f, true, 2, 3, 1},        // on frame 2 exactly: all of it
+      {0, 4, 0.625f, true, 2, 3, 0.5f},   // halfway from 2 to 3
+      {0, 4, 1.625f, true, 2, 3, 0.5f},   // the position is taken modulo 1
+      {0, 4, 1, true, 4, 4, 1},           // but 1 is the range's end
+      {4, 0, 0.625f, true, 2, 1, 0.5f},   // backwards
+      {4, 0, 0.5f, true, 2, 2, 0},        // backwards onto a whole frame: that frame
+      {3, 3, 0.5f, true, 3, 3, 0},
+      {0, 4, inf, true, 0, 1, 1},
+      {7, -2, 0.3f, false, 4, 0, 0.3f},   // a pair: clamped, the weight kept
+      {1, 2, nan, false, 1, 2, 0},
+  };
+  for (const Case& c : cases) {
+    const FramePair f = ResolveFrames(c.a, c.b, c.blend, c.smooth, 4);
+    EXPECT_EQ(f.a, c.wantA) << c.a << ".." << c.b << " at " << c.blend;
+    EXPECT_EQ(f.b, c.wantB) << c.a << ".." << c.b << " at " << c.blend;
+    EXPECT_EQ(f.blend, c.wantBlend) << c.a << ".." << c.b << " at " << c.blend;
+  }
 }
 
 // Green levels of the drawn pixels with their counts, and the black pixels.

@@ -4,6 +4,7 @@
 #include <tavelor/storage.h>
 
 #include "StorageTestUtil.h"
+#include "storage/WildMatch.h"
 #include "storage/WindowsPath.h"
 
 using namespace storage_test;

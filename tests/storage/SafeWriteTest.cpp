@@ -14,6 +14,7 @@
 #include <set>
 
 #include "StorageTestUtil.h"
+#include "frame/ErrorLog.h"
 #include "storage/FastFile.h"
 
 using namespace storage_test;

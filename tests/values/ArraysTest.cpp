@@ -11,6 +11,8 @@
 #include <tavelor/arrays.h>
 #include <tavelor/frame.h>
 
+#include "frame/ErrorLog.h"
+
 using namespace TAVELOR;
 
 namespace {

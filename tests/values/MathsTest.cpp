@@ -10,6 +10,7 @@
 #include <tavelor/maths.h>
 
 #include "frame/Runtime.h"
+#include "values/Random.h"
 
 using namespace TAVELOR;
 

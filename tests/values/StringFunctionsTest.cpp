@@ -8,6 +8,8 @@
 
 #include <tavelor/strfuncs.h>
 
+#include "values/StringHelpers.h"
+
 using namespace TAVELOR;
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "storage/ShoeBoxArchive.h"
 #include "storage/ZyCompression.h"
 #include "storage/ZyShoeBox.h"

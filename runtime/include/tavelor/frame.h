@@ -75,10 +75,6 @@ double GETTIMER();
 double GETTIMERALL();
 
 // ---- Error log and debug channel ---------------------------------------------------------------
-// Appends text and "\r\n" to "ErrorLog.txt" in the temporary directory. Failures are ignored.
-void AppendErrorLog(const char* text);
-// The error log's full path.
-DGStr ErrorLogPath();
 double __Error(double code);
 void __dLn(double file, double line);
 void __PauseAndDebug(void* position);

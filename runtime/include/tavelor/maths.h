@@ -26,24 +26,10 @@ double ABS(double x);
 // number from n to 0.
 double RND(double n);
 
-// The ISAAC generator state (32-bit words, 256-word tables).
-struct ZyRandContext {
-  std::uint32_t count;
-  std::uint32_t results[256];
-  std::uint32_t memory[256];
-  std::uint32_t a, b, c;
-};
-
-// The program's generator.
-extern ZyRandContext __g_ctx;
-
-// Seeds a generator; the same seed always gives the same sequence.
-void ZyRandSeed(ZyRandContext& ctx, std::uint32_t seed);
-// One generation step of 256 words; returns the first.
-std::uint32_t ZyRandNext(ZyRandContext& ctx);
-
-// The same on the program's generator (the seed's low 32 bits are used).
+// Seeds the program's random number generator (the seed's low 32 bits are used); the same
+// seed always gives the same sequence.
 void Zysrand(unsigned long seed);
+// The program's generator's next whole number (32 bits).
 unsigned long Zyrand();
 
 }  // namespace TAVELOR

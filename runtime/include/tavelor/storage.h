@@ -25,11 +25,9 @@ void PUTFILE(DGStr file, double line, double value);
 // 1 when the file exists on disk as a readable file (not a directory), else 0.
 double DOESFILEEXIST(DGStr file);
 // Lists the working directory: the directories first (with "." and ".."), then the files that
-// match pattern (szWildMatch). Returns directories * 65536 + files.
+// match pattern ('*' any run, '?' any one character except '.', letters without regard to
+// case). Returns directories * 65536 + files.
 double GETFILELIST(DGStr pattern, DGStrArray& list);
-// Wildcard match of a file name: '*' any run, '?' any one character except '.', letters
-// without regard to case.
-bool szWildMatch(const char* pattern, const char* name);
 // The working directory with '/' separators and a final '/'.
 DGStr GETCURRENTDIR_Str();
 // Changes the working directory; 1 on success, else 0.

@@ -1,6 +1,5 @@
 // The language's string commands: searching, cutting, splitting, case conversion,
-// character codes, lengths and fixed-point formatting, and the byte helpers other runtime
-// commands use. Positions are 0-based byte offsets.
+// character codes, lengths and fixed-point formatting. Positions are 0-based byte offsets.
 #pragma once
 
 #include <tavelor/arrays.h>
@@ -46,14 +45,5 @@ double LEN(double number);
 // defined result.
 DGStr FORMAT_Str(double width, double decimals, double value);
 constexpr unsigned kFormatLimit = 1023;
-
-// Two upper-case hexadecimal digits per byte, high nibble first; n <= 0 gives "".
-DGStr __Bytes2Hex(const unsigned char* bytes, int n);
-// First position in text whose byte is one of set, or nullptr.
-char* __findOneOf(char* text, const char* set);
-// First position in text whose byte is not one of set, or nullptr.
-char* __findOneNotOf(char* text, const char* set);
-// Replaces every '\' by '/' in place; returns the length.
-int ReverseSlashes(DGStr& text);
 
 }  // namespace TAVELOR

@@ -4,7 +4,7 @@
 
 #include <tavelor/audio.h>
 
-#include "platform/audio_sdl.h"
+#include "platform/audio.h"
 #include "storage/ResolveArchivePath.h"
 
 namespace TAVELOR {

@@ -11,7 +11,7 @@
 
 #include "audio/WaveFile.h"
 #include "frame/Runtime.h"
-#include "platform/audio_sdl.h"
+#include "platform/audio.h"
 #include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 

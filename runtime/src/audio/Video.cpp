@@ -14,9 +14,10 @@
 #include "display/OpenGLLumenar.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
-#include "platform/audio_sdl.h"
+#include "platform/audio.h"
+#include "platform/input.h"
 #include "platform/platform.h"
-#include "platform/video_ffmpeg.h"
+#include "platform/video.h"
 #include "storage/ResolveArchivePath.h"
 
 namespace TAVELOR {

@@ -6,6 +6,7 @@
 
 #include <tavelor/frame.h>
 
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
 #include "platform/platform.h"
 #include "platform/replay.h"
@@ -74,25 +75,8 @@ void PaceRenderer() {
 }
 }  // namespace
 
+// Every table starts empty where it is declared; only the clock needs setting up here.
 OpenGLLumenar::OpenGLLumenar() {
-  active = false;
-  std::memset(textureNames, 0, sizeof textureNames);
-  std::memset(textureWidth, 0, sizeof textureWidth);
-  std::memset(textureHeight, 0, sizeof textureHeight);
-  std::memset(imageWidth, 0, sizeof imageWidth);
-  std::memset(imageHeight, 0, sizeof imageHeight);
-  std::memset(surfaces, 0, sizeof surfaces);
-  std::memset(alphaMask, 0, sizeof alphaMask);
-  selection = {0, -1, 0};
-  palette = nullptr;
-  window = nullptr;
-  displayWidth = displayHeight = colourBits = 0;
-  fullscreen = 0;
-  std::memset(viewport, 0, sizeof viewport);
-  hasContext = false;
-  frameInterval = 0;
-  FreeAll();
-  currentAlpha = 1.0f;
   SetupAccurateTimer();
   nextFrameTime = platform::replay::PacingMilliseconds();
 }

@@ -5,6 +5,8 @@
 
 #include <GL/gl.h>
 
+#include <array>
+
 #include <tavelor/wintypes.h>
 
 namespace TAVELOR {
@@ -24,6 +26,13 @@ struct Surface {
   int columns;
   int rows;
 };
+
+// Sizes for every sprite slot, each -1: the slot is empty.
+constexpr std::array<int, kSpriteSlots> EmptySlotSizes() {
+  std::array<int, kSpriteSlots> sizes{};
+  sizes.fill(-1);
+  return sizes;
+}
 
 struct TextureSelection {
   int slot;
@@ -122,28 +131,28 @@ class OpenGLLumenar {
   void Text3D(int font, const char* text, float x, float y, float z, float size);
 
   // ---- Data model ----
-  GLuint textureNames[kSpriteSlots][2];  // [slot][0 plain, 1 mipmapped twin]
-  TextureSelection selection;
-  float currentAlpha;
-  int textureWidth[kSpriteSlots];   // power of two; -1 when empty
-  int textureHeight[kSpriteSlots];
-  int imageWidth[kSpriteSlots];
-  int imageHeight[kSpriteSlots];
-  void* palette;                     // no palette-based formats here: always null
-  unsigned char* alphaMask[kSpriteSlots];
-  HWND window;
-  int displayWidth;
-  int displayHeight;
-  int colourBits;
-  int fullscreen;
-  int viewport[4];  // x, y, width, height; y from the top
-  Surface surfaces[kSurfaces];
-  bool active;
-  double nextFrameTime;
-  double frameInterval;
-  bool hasContext;
-  double counterFrequency;
-  int highResolutionClock;
+  GLuint textureNames[kSpriteSlots][2] = {};  // [slot][0 plain, 1 mipmapped twin]
+  TextureSelection selection = {0, -1, 0};
+  float currentAlpha = 1.0f;
+  std::array<int, kSpriteSlots> textureWidth = EmptySlotSizes();  // power of two; -1 when empty
+  std::array<int, kSpriteSlots> textureHeight = EmptySlotSizes();
+  int imageWidth[kSpriteSlots] = {};
+  int imageHeight[kSpriteSlots] = {};
+  void* palette = nullptr;  // no palette-based formats here: always null
+  unsigned char* alphaMask[kSpriteSlots] = {};
+  HWND window = nullptr;
+  int displayWidth = 0;
+  int displayHeight = 0;
+  int colourBits = 0;
+  int fullscreen = 0;
+  int viewport[4] = {};  // x, y, width, height; y from the top
+  Surface surfaces[kSurfaces] = {};
+  bool active = false;
+  double nextFrameTime = 0;  // set from the clock by the constructor
+  double frameInterval = 0;
+  bool hasContext = false;
+  double counterFrequency = 0;
+  int highResolutionClock = 0;
 
   // Report of the pixel format, kept for the tests: true when Mesa renders in software.
   bool softwareRendering = false;

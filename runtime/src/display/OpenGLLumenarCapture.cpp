@@ -7,7 +7,7 @@
 #include <tavelor/graphics2d.h>
 
 #include "display/Display2D.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "storage/ResolveArchivePath.h"
 #include "values/Numbers.h"
 

@@ -6,6 +6,7 @@
 
 #include <tavelor/frame.h>
 
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
 #include "platform/platform.h"
 

@@ -11,6 +11,7 @@
 #include "frame/ReplayFrames.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "platform/replay.h"
 #include "values/Numbers.h"

@@ -10,6 +10,7 @@
 #include "audio/SFXSound.h"
 #include "audio/Video.h"
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 #include "frame/ReplayFrames.h"
 #include "frame/Runtime.h"
 #include "input/DXInput.h"

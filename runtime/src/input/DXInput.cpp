@@ -9,7 +9,9 @@
 #include <tavelor/input.h>
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 #include "frame/Runtime.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "values/Numbers.h"
 

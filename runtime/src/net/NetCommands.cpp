@@ -78,7 +78,7 @@ double NETNUMPLAYERS() {
 
 DGStr NETGETPLAYERID_Str(double index) {
   const int value = TruncToInt(index);
-  std::printf("client: request id for %d\n", value);
+  Trace("client: request id for %d\n", value);
   char data[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
                   static_cast<char>(value >> 24)};
   ZyHawkNetwork::Message answer;

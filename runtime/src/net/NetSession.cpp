@@ -44,28 +44,27 @@ void ZyHawkNetwork::CloseSession() {
   if (connSocket != NL_INVALID) LogOffPlayers();
   if (listenSocket != NL_INVALID) nlClose(listenSocket);
   if (connSocket != NL_INVALID) nlClose(connSocket);
-  Lock(this);
+  SessionLock held(this);
   listenSocket = NL_INVALID;
   connSocket = NL_INVALID;
   localPlayers.clear();
   serverPlayers.clear();
   incoming.clear();
   replies.clear();
-  Unlock(this);
 }
 
 bool ZyHawkNetwork::StartWorker() {
   // The flags are set before the thread exists, so a Stop right after the start waits for
   // the new worker instead of missing it.
-  Lock(this);
-  stopRequest = false;
-  workerAlive = true;
-  Unlock(this);
+  {
+    SessionLock held(this);
+    stopRequest = false;
+    workerAlive = true;
+  }
   if (htThreadCreate(&ZyHawkNetwork::mainLoop, this, NL_FALSE) == nullptr) {
-    Lock(this);
+    SessionLock held(this);
     stopRequest = true;
     workerAlive = false;
-    Unlock(this);
     return false;
   }
   return true;
@@ -76,7 +75,7 @@ bool ZyHawkNetwork::ConnectSession(NLaddress* address, int port, const char* fai
   if (nlConnect(connSocket, address)) return true;
   nlClose(connSocket);
   connSocket = NL_INVALID;
-  std::printf("%s\n", failure);
+  Trace("%s\n", failure);
   return false;
 }
 
@@ -103,56 +102,54 @@ int ZyHawkNetwork::HostGame(int port) {
 }
 
 int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
-  Lock(this);
-  Player& p = localPlayers.emplace_back();
-  p.socket = NL_INVALID;
-  p.id = -1;
-  std::strncpy(p.name, name ? name : "", kNameSize - 1);
-  p.serial = nextSerial_++;
-  *serial = p.serial;
-  const bool alive = workerAlive;
-  Unlock(this);
+  bool alive;
+  {
+    SessionLock held(this);
+    Player& p = localPlayers.emplace_back();
+    p.socket = NL_INVALID;
+    p.id = kNewPlayer;
+    std::strncpy(p.name, name ? name : "", kNameSize - 1);
+    p.serial = nextSerial_++;
+    *serial = p.serial;
+    alive = workerAlive;
+  }
   if (!alive) {
     // Nobody would ever announce it.
     RemoveLocalPlayer(*serial);
     return -1;
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
-  Lock(this);
+  SessionLock held(this);
   WakeWorker();  // the worker announces the new player right away
   for (;;) {
-    int id = -2;
+    int id = kToBeRemoved;  // and so it stays when the record is gone
     for (const Player& q : localPlayers) {
       if (q.serial == *serial) id = q.id;
     }
     if (id >= 0) {
-      std::printf("client: created player %s with id %d sock %d\n", name ? name : "", id, connSocket);
-      Unlock(this);
+      Trace("client: created player %s with id %d sock %d\n", name ? name : "", id, connSocket);
       return id;
     }
     if (!workerAlive) {
       // The worker has ended (a failed accept): no id can come any more.
       localPlayers.remove_if([serial](const Player& p) { return p.serial == *serial; });
-      Unlock(this);
       return -1;
     }
     if (std::chrono::steady_clock::now() >= giveUp) {
       // Marked for removal: the worker drops the record.
       for (Player& q : localPlayers) {
-        if (q.serial == *serial) q.id = -2;
+        if (q.serial == *serial) q.id = kToBeRemoved;
       }
       WakeWorker();
-      Unlock(this);
       return -1;
     }
-    WaitChange(giveUp);
+    WaitChange(held, giveUp);
   }
 }
 
 void ZyHawkNetwork::RemoveLocalPlayer(unsigned serial) {
-  Lock(this);
+  SessionLock held(this);
   localPlayers.remove_if([serial](const Player& p) { return p.serial == serial; });
-  Unlock(this);
 }
 
 int ZyHawkNetwork::JoinGame(const char* address, int port) {
@@ -195,7 +192,7 @@ bool ZyHawkNetwork::SendText(int from, int to, const char* text, std::size_t len
   Message msg;
   msg.kind = NLM_MESSAGE;
   msg.sender = from;
-  msg.recipient = to == 0 ? -1 : to;
+  msg.recipient = to == 0 ? kEveryone : to;
   if (length > static_cast<std::size_t>(kMaxData)) length = kMaxData;
   msg.length = static_cast<int>(length);
   if (length > 0) std::memcpy(msg.data, text, length);
@@ -204,23 +201,24 @@ bool ZyHawkNetwork::SendText(int from, int to, const char* text, std::size_t len
 
 bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
   bool found = false;
-  Lock(this);
-  for (Player& p : localPlayers) {
-    if (p.id != id) continue;
-    if (!p.messages.empty()) {
-      const Message& msg = p.messages.front();
-      text->assign(msg.data, static_cast<std::size_t>(msg.length));
-      p.messages.pop_front();
-      found = true;
+  {
+    SessionLock held(this);
+    for (Player& p : localPlayers) {
+      if (p.id != id) continue;
+      if (!p.messages.empty()) {
+        const Message& msg = p.messages.front();
+        text->assign(msg.data, static_cast<std::size_t>(msg.length));
+        p.messages.pop_front();
+        found = true;
+      }
+      break;
     }
-    break;
   }
-  Unlock(this);
   return found;
 }
 
 bool ZyHawkNetwork::WaitMessage(int id, std::chrono::steady_clock::time_point until) {
-  Lock(this);
+  SessionLock held(this);
   for (;;) {
     bool waiting = false;
     for (const Player& p : localPlayers) {
@@ -229,11 +227,8 @@ bool ZyHawkNetwork::WaitMessage(int id, std::chrono::steady_clock::time_point un
         break;
       }
     }
-    if (waiting || !workerAlive || std::chrono::steady_clock::now() >= until) {
-      Unlock(this);
-      return waiting;
-    }
-    WaitChange(until);
+    if (waiting || !workerAlive || std::chrono::steady_clock::now() >= until) return waiting;
+    WaitChange(held, until);
   }
 }
 
@@ -245,39 +240,41 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
     query.length = length;
     std::memcpy(query.data, data, static_cast<std::size_t>(length));
   }
-  std::printf("Query: %s ", QueryName(kind));
-  Lock(this);
-  query.sender = localPlayers.empty() ? 0 : localPlayers.back().id;
-  Unlock(this);
+  Trace("Query: %s ", QueryName(kind));
+  {
+    SessionLock held(this);
+    query.sender = localPlayers.empty() ? 0 : localPlayers.back().id;
+  }
   // Only an announced player can be answered: the server replies to the sender's id.
   if (query.sender <= 0) {
-    std::printf("[FAIL - no player]\n");
+    Trace("[FAIL - no player]\n");
     return false;
   }
-  Lock(this);
-  replies.clear();
-  Unlock(this);
+  {
+    SessionLock held(this);
+    replies.clear();
+  }
   if (!Send(connSocket, query)) {
-    std::printf("[FAIL]\n");
+    Trace("[FAIL]\n");
     return false;
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
-  Lock(this);
+  SessionLock held(this);
   for (;;) {
     // A late answer to an earlier query is not this query's answer.
     while (!replies.empty() && replies.front().kind != kind) replies.pop_front();
     if (!replies.empty()) {
       *answer = replies.front();
       replies.pop_front();
-      Unlock(this);
-      std::printf("[OK]\n");
+      held.unlock();
+      Trace("[OK]\n");
       return true;
     }
     if (!workerAlive || std::chrono::steady_clock::now() >= giveUp) break;
-    WaitChange(giveUp);
+    WaitChange(held, giveUp);
   }
-  Unlock(this);
-  std::printf("[FAIL]\n");
+  held.unlock();
+  Trace("[FAIL]\n");
   return false;
 }
 

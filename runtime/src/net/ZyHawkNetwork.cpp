@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -43,10 +44,17 @@ int GetInt(const unsigned char* p) {
 
 }  // namespace
 
+void Trace(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+}
+
 // ---- Datagram codec -----------------------------------------------------------------------
 
 int ZyHawkNetwork::Encode(Message& msg, unsigned char* out) {
-  std::memcpy(msg.magic, "TVLN", 4);
+  std::memcpy(msg.magic, kMagic, 4);
   if (msg.length < 0) msg.length = 0;
   if (msg.length > kMaxData) msg.length = kMaxData;
   std::memcpy(out, msg.magic, 4);
@@ -59,7 +67,7 @@ int ZyHawkNetwork::Encode(Message& msg, unsigned char* out) {
 }
 
 bool ZyHawkNetwork::Decode(const unsigned char* in, int n, bool viaServer, Message* out) {
-  if (!in || n < kHeaderSize || std::memcmp(in, "TVLN", 4) != 0) return false;
+  if (!in || n < kHeaderSize || std::memcmp(in, kMagic, 4) != 0) return false;
   const int length = GetInt(in + 5);
   if (length < 0 || length > kMaxData || length > n - kHeaderSize) return false;
   const unsigned char kind = in[4];
@@ -118,23 +126,11 @@ void ZyHawkNetwork::Lock(ZyHawkNetwork* self) { htMutexLock(&self->lock); }
 void ZyHawkNetwork::Unlock(ZyHawkNetwork* self) { htMutexUnlock(&self->lock); }
 
 bool ZyHawkNetwork::WorkerAlive() {
-  Lock(this);
-  const bool alive = workerAlive;
-  Unlock(this);
-  return alive;
+  SessionLock held(this);
+  return workerAlive;
 }
 
-namespace {
-// Lets a condition variable take and release the session's lock.
-struct HeldLock {
-  ZyHawkNetwork* net;
-  void lock() { ZyHawkNetwork::Lock(net); }
-  void unlock() { ZyHawkNetwork::Unlock(net); }
-};
-}  // namespace
-
-void ZyHawkNetwork::WaitChange(std::chrono::steady_clock::time_point until) {
-  HeldLock held{this};
+void ZyHawkNetwork::WaitChange(SessionLock& held, std::chrono::steady_clock::time_point until) {
   changed_.wait_until(held, until);
 }
 
@@ -143,12 +139,11 @@ void ZyHawkNetwork::WakeWorker() {
 }
 
 void ZyHawkNetwork::Stop() {
-  Lock(this);
+  SessionLock held(this);
   stopRequest = true;
   WakeWorker();
   // The worker signals when it has ended; the time-out only bounds a lost signal.
-  while (workerAlive) WaitChange(std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
-  Unlock(this);
+  while (workerAlive) WaitChange(held, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
 }
 
 bool ZyHawkNetwork::Send(NLsocket socket, Message& msg) {
@@ -180,10 +175,11 @@ void ZyHawkNetwork::DeletePlayer(int id) {
 }
 
 void ZyHawkNetwork::LogOffPlayers() {
-  Lock(this);
   std::vector<int> ids;
-  for (const Player& p : localPlayers) ids.push_back(p.id);
-  Unlock(this);
+  {
+    SessionLock held(this);
+    for (const Player& p : localPlayers) ids.push_back(p.id);
+  }
   for (int id : ids) DeletePlayer(id);
 }
 
@@ -222,13 +218,14 @@ void ZyHawkWorker::Run() {
 
 void ZyHawkWorker::Start() {
   // The starter already set the flags: a Stop that comes before this point is not lost.
-  ZyHawkNetwork::Lock(net_);
-  listen_ = net_->listenSocket;
-  conn_ = net_->connSocket;
-  net_->serverPlayers.clear();
-  net_->incoming.clear();
-  net_->waiter_ = &waiter_;
-  ZyHawkNetwork::Unlock(net_);
+  {
+    SessionLock held(net_);
+    listen_ = net_->listenSocket;
+    conn_ = net_->connSocket;
+    net_->serverPlayers.clear();
+    net_->incoming.clear();
+    net_->waiter_ = &waiter_;
+  }
   group_ = nlGroupCreate();
   if (conn_ != NL_INVALID) waiter_.Add(conn_);
   if (listen_ != NL_INVALID) waiter_.Add(listen_);
@@ -248,9 +245,9 @@ void ZyHawkWorker::Wait(int timeoutMs) {
   if (count == NL_INVALID) {
     const NLenum err = nlGetError();
     if (err == NL_SYSTEM_ERROR) {
-      std::printf("nlPollGroup system error: %s\n", nlGetSystemErrorStr(nlGetSystemError()));
+      Trace("nlPollGroup system error: %s\n", nlGetSystemErrorStr(nlGetSystemError()));
     } else {
-      std::printf("nlPollGroup HawkNL error: %s\n", nlGetErrorStr(err));
+      Trace("nlPollGroup HawkNL error: %s\n", nlGetErrorStr(err));
     }
     htThreadSleep(kPassWaitMs);
     readAll_ = true;
@@ -286,10 +283,8 @@ bool ZyHawkWorker::Pass() {
 }
 
 bool ZyHawkWorker::StopRequested() {
-  ZyHawkNetwork::Lock(net_);
-  const bool stop = net_->stopRequest;
-  ZyHawkNetwork::Unlock(net_);
-  return stop;
+  SessionLock held(net_);
+  return net_->stopRequest;
 }
 
 void ZyHawkWorker::Shutdown() {
@@ -303,46 +298,47 @@ void ZyHawkWorker::Shutdown() {
     }
     nlGroupDestroy(group_);
   }
-  ZyHawkNetwork::Lock(net_);
-  net_->waiter_ = nullptr;
-  net_->workerAlive = false;
-  net_->stopRequest = true;
-  net_->Changed();  // under the lock: a waiter cannot return (and free net_) before we unlock
-  ZyHawkNetwork::Unlock(net_);
+  {
+    SessionLock held(net_);
+    net_->waiter_ = nullptr;
+    net_->workerAlive = false;
+    net_->stopRequest = true;
+    net_->Changed();  // under the lock: a waiter cannot return (and free net_) before we unlock
+  }
   // Nothing may touch net_ from here on: Stop returns and the object may go away.
 }
 
 void ZyHawkWorker::LocalUpkeep() {
   std::vector<std::pair<unsigned, Message>> creates;
   std::vector<Message> logoffs;
-  ZyHawkNetwork::Lock(net_);
-  for (auto it = net_->localPlayers.begin(); it != net_->localPlayers.end();) {
-    if (it->id == -1) {
-      Message msg;
-      msg.kind = ZyHawkNetwork::NLM_CREATE_PLAYER;
-      msg.length = ZyHawkNetwork::kPlayerImageSize;
-      ZyHawkNetwork::PlayerImage(*it, reinterpret_cast<unsigned char*>(msg.data));
-      creates.emplace_back(it->serial, msg);
-    } else if (it->id == -2) {
-      Message msg;
-      msg.kind = ZyHawkNetwork::NLM_LOGOFF;
-      msg.sender = it->id;
-      logoffs.push_back(msg);
-      it = net_->localPlayers.erase(it);
-      continue;
+  {
+    SessionLock held(net_);
+    for (auto it = net_->localPlayers.begin(); it != net_->localPlayers.end();) {
+      if (it->id == ZyHawkNetwork::kNewPlayer) {
+        Message msg;
+        msg.kind = ZyHawkNetwork::NLM_CREATE_PLAYER;
+        msg.length = ZyHawkNetwork::kPlayerImageSize;
+        ZyHawkNetwork::PlayerImage(*it, reinterpret_cast<unsigned char*>(msg.data));
+        creates.emplace_back(it->serial, msg);
+      } else if (it->id == ZyHawkNetwork::kToBeRemoved) {
+        Message msg;
+        msg.kind = ZyHawkNetwork::NLM_LOGOFF;
+        msg.sender = it->id;
+        logoffs.push_back(msg);
+        it = net_->localPlayers.erase(it);
+        continue;
+      }
+      ++it;
     }
-    ++it;
   }
-  ZyHawkNetwork::Unlock(net_);
   for (auto& [serial, msg] : creates) {
     // A request that could not be written (the connection is still being set up) is
     // tried again in the next pass instead of being lost.
     if (!net_->Send(conn_, msg)) continue;
-    ZyHawkNetwork::Lock(net_);
+    SessionLock held(net_);
     for (Player& p : net_->localPlayers) {
-      if (p.serial == serial && p.id == -1) p.id = -3;
+      if (p.serial == serial && p.id == ZyHawkNetwork::kNewPlayer) p.id = ZyHawkNetwork::kIdRequested;
     }
-    ZyHawkNetwork::Unlock(net_);
   }
   for (Message& msg : logoffs) net_->Send(conn_, msg);
 }
@@ -359,7 +355,7 @@ void ZyHawkWorker::ReadConnection() {
       // Short or foreign datagrams are dropped; the rest of the batch is already read.
       const auto* bytes = static_cast<const unsigned char*>(batch_[i].data);
       const int length = batch_[i].length;
-      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, "TVLN", 4) != 0) continue;
+      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, ZyHawkNetwork::kMagic, 4) != 0) continue;
       Message& msg = got.emplace_back();
       if (!ZyHawkNetwork::Decode(bytes, length, false, &msg)) {
         got.pop_back();
@@ -371,9 +367,8 @@ void ZyHawkWorker::ReadConnection() {
     if (n < kBatch) break;  // nothing more waits
   }
   if (got.empty()) return;
-  ZyHawkNetwork::Lock(net_);
+  SessionLock held(net_);
   net_->incoming.splice(net_->incoming.end(), got);
-  ZyHawkNetwork::Unlock(net_);
 }
 
 bool ZyHawkWorker::ServerRead() {
@@ -382,7 +377,7 @@ bool ZyHawkWorker::ServerRead() {
     if (s == NL_INVALID) {
       const NLenum err = nlGetError();
       if (err == NL_SYSTEM_ERROR || err == NL_NOT_LISTEN) {
-        std::printf("Cannot Accept connection\n");
+        Trace("Cannot Accept connection\n");
         return false;
       }
       break;
@@ -408,9 +403,8 @@ bool ZyHawkWorker::ServerRead() {
     for (NLsocket s : readyClients_) ReadClient(s, &got);
   }
   if (!got.empty()) {
-    ZyHawkNetwork::Lock(net_);
+    SessionLock held(net_);
     net_->incoming.splice(net_->incoming.end(), got);
-    ZyHawkNetwork::Unlock(net_);
   }
   return true;
 }
@@ -421,9 +415,9 @@ void ZyHawkWorker::ReadClient(NLsocket s, std::list<Message>* got) {
     if (n == 0) return;  // nothing waits
     if (n == NL_INVALID) {
       const NLenum err = nlGetError();
-      std::printf("Err %d: %s\n", err, nlGetErrorStr(err));
+      Trace("Err %d: %s\n", err, nlGetErrorStr(err));
       if (err == NL_MESSAGE_END || err == NL_SOCK_DISCONNECT) {
-        std::printf("server: client disconnected %d\n", s);
+        Trace("server: client disconnected %d\n", s);
         Disconnected(s);
       }
       return;
@@ -432,9 +426,9 @@ void ZyHawkWorker::ReadClient(NLsocket s, std::list<Message>* got) {
       const auto* bytes = static_cast<const unsigned char*>(batch_[i].data);
       const int length = batch_[i].length;
       if (length == 0) continue;  // the handshake's empty datagram
-      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, "TVLN", 4) != 0) {
+      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, ZyHawkNetwork::kMagic, 4) != 0) {
         const NLenum err = nlGetError();
-        std::printf("Err %d: %s\n", err, nlGetErrorStr(err));
+        Trace("Err %d: %s\n", err, nlGetErrorStr(err));
         continue;
       }
       Message& msg = got->emplace_back();
@@ -455,58 +449,58 @@ void ZyHawkWorker::Disconnected(NLsocket s) {
   clients_.erase(std::remove(clients_.begin(), clients_.end(), s), clients_.end());
   if (s == ownServerSide_) ownServerSide_ = NL_INVALID;
   nlClose(s);
-  ZyHawkNetwork::Lock(net_);
+  SessionLock held(net_);
   for (auto it = net_->serverPlayers.begin(); it != net_->serverPlayers.end(); ++it) {
     if (it->socket == s) {
-      std::printf("Removed player: %d, %s\n", it->id, it->name);
+      Trace("Removed player: %d, %s\n", it->id, it->name);
       net_->serverPlayers.erase(it);
       break;
     }
   }
-  ZyHawkNetwork::Unlock(net_);
 }
 
 void ZyHawkWorker::DeliverLocal() {
-  ZyHawkNetwork::Lock(net_);
-  auto& locals = net_->localPlayers;
   bool any = false;
-  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
-    const Message& msg = *it;
-    bool delivered = false;
-    Player* target = nullptr;
-    if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == -1 && !msg.viaServer) {
-      // Addressed to every player: each local player gets it once. (On the server's side
-      // a broadcast goes on to the forwarding below.)
-      for (Player& p : locals) {
-        if (p.id <= 0 || p.messages.size() >= kMaxQueued) continue;
-        p.messages.push_back(msg);
-        std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-        delivered = true;
-      }
-    } else if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient > 0) {
-      for (Player& p : locals) {
-        if (p.id != msg.recipient) continue;
-        if (p.messages.size() < kMaxQueued) {
-          std::printf("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-          // The message itself moves over to the player, without a copy.
-          target = &p;
+  {
+    SessionLock held(net_);
+    auto& locals = net_->localPlayers;
+    for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+      const Message& msg = *it;
+      bool delivered = false;
+      Player* target = nullptr;
+      if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == ZyHawkNetwork::kEveryone && !msg.viaServer) {
+        // Addressed to every player: each local player gets it once. (On the server's side
+        // a broadcast goes on to the forwarding below.)
+        for (Player& p : locals) {
+          if (p.id <= 0 || p.messages.size() >= kMaxQueued) continue;
+          p.messages.push_back(msg);
+          Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+          delivered = true;
         }
-        break;
+      } else if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient > 0) {
+        for (Player& p : locals) {
+          if (p.id != msg.recipient) continue;
+          if (p.messages.size() < kMaxQueued) {
+            Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+            // The message itself moves over to the player, without a copy.
+            target = &p;
+          }
+          break;
+        }
       }
-    }
-    if (target) {
-      const auto next = std::next(it);
-      target->messages.splice(target->messages.end(), net_->incoming, it);
-      it = next;
-      any = true;
-    } else if (delivered) {
-      it = net_->incoming.erase(it);
-      any = true;
-    } else {
-      ++it;
+      if (target) {
+        const auto next = std::next(it);
+        target->messages.splice(target->messages.end(), net_->incoming, it);
+        it = next;
+        any = true;
+      } else if (delivered) {
+        it = net_->incoming.erase(it);
+        any = true;
+      } else {
+        ++it;
+      }
     }
   }
-  ZyHawkNetwork::Unlock(net_);
   // After unlocking, so that a woken waiter does not block on the lock straight away.
   if (any) net_->Changed();
 }
@@ -514,48 +508,49 @@ void ZyHawkWorker::DeliverLocal() {
 void ZyHawkWorker::ServerHandle() {
   // Only what came in on the server's side is a request to the server; what arrived on this
   // process's own connection was sent by the server and must not be forwarded again.
-  ZyHawkNetwork::Lock(net_);
-  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
-    Message& msg = *it;
-    if (!msg.viaServer) {
-      ++it;
-      continue;
-    }
-    if (msg.kind == ZyHawkNetwork::NLM_MESSAGE) {
-      if (msg.recipient == -1) {
-        // One copy per connection; the receiving client hands it to each of its players.
-        std::vector<NLsocket> sent;
-        for (const Player& p : net_->serverPlayers) {
-          if (p.socket == NL_INVALID || std::find(sent.begin(), sent.end(), p.socket) != sent.end()) continue;
-          sent.push_back(p.socket);
-          Queue(p.socket, msg);
-        }
-      } else {
-        for (const Player& p : net_->serverPlayers) {
-          if (p.id == msg.recipient) {
+  {
+    SessionLock held(net_);
+    for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+      Message& msg = *it;
+      if (!msg.viaServer) {
+        ++it;
+        continue;
+      }
+      if (msg.kind == ZyHawkNetwork::NLM_MESSAGE) {
+        if (msg.recipient == ZyHawkNetwork::kEveryone) {
+          // One copy per connection; the receiving client hands it to each of its players.
+          std::vector<NLsocket> sent;
+          for (const Player& p : net_->serverPlayers) {
+            if (p.socket == NL_INVALID || std::find(sent.begin(), sent.end(), p.socket) != sent.end()) continue;
+            sent.push_back(p.socket);
             Queue(p.socket, msg);
-            break;
+          }
+        } else {
+          for (const Player& p : net_->serverPlayers) {
+            if (p.id == msg.recipient) {
+              Queue(p.socket, msg);
+              break;
+            }
           }
         }
+        it = net_->incoming.erase(it);
+        continue;
       }
+      if (msg.recipient != 0) {
+        ++it;
+        continue;
+      }
+      const bool known = msg.kind == ZyHawkNetwork::NLM_CREATE_PLAYER || msg.kind == ZyHawkNetwork::NLM_LOGOFF ||
+                         (msg.kind >= ZyHawkNetwork::NLM_QUERY_NUMPLAYERS &&
+                          msg.kind <= ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE);
+      if (!known) {
+        ++it;
+        continue;
+      }
+      HandleRequest(msg);
       it = net_->incoming.erase(it);
-      continue;
     }
-    if (msg.recipient != 0) {
-      ++it;
-      continue;
-    }
-    const bool known = msg.kind == ZyHawkNetwork::NLM_CREATE_PLAYER || msg.kind == ZyHawkNetwork::NLM_LOGOFF ||
-                       (msg.kind >= ZyHawkNetwork::NLM_QUERY_NUMPLAYERS &&
-                        msg.kind <= ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE);
-    if (!known) {
-      ++it;
-      continue;
-    }
-    HandleRequest(msg);
-    it = net_->incoming.erase(it);
   }
-  ZyHawkNetwork::Unlock(net_);
   SendQueued();
 }
 
@@ -574,27 +569,14 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
   };
   const unsigned char* data = reinterpret_cast<const unsigned char*>(msg.data);
   switch (msg.kind) {
-    case ZyHawkNetwork::NLM_CREATE_PLAYER: {
-      Player p;
-      p.socket = msg.socket;
-      p.id = nextId_;
-      // Ids stay positive however many requests a server sees.
-      nextId_ = nextId_ == std::numeric_limits<int>::max() ? ZyHawkNetwork::kFirstPlayerId : nextId_ + 1;
-      ZyHawkNetwork::NameFromRequest(msg, p.name);
-      std::printf("server: created player %d (%s)\n", p.id, p.name);
-      Message created;
-      created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
-      created.recipient = p.id;
-      created.sender = 0;
-      Queue(p.socket, created);
-      players.push_back(std::move(p));
+    case ZyHawkNetwork::NLM_CREATE_PLAYER:
+      AddServerPlayer(msg);
       return;
-    }
     case ZyHawkNetwork::NLM_LOGOFF:
-      std::printf("Server got a logoff message from %d\n", msg.sender);
+      Trace("Server got a logoff message from %d\n", msg.sender);
       for (auto it = players.begin(); it != players.end();) {
         if (it->id == msg.sender) {
-          std::printf("server: logof player %d %s\n", it->id, it->name);
+          Trace("server: logof player %d %s\n", it->id, it->name);
           it = players.erase(it);
         } else {
           ++it;
@@ -602,21 +584,21 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
       }
       return;
     case ZyHawkNetwork::NLM_QUERY_NUMPLAYERS:
-      std::printf("server got asked NUM_PLAYERS id: %d, sock: %d\n", msg.sender, askerSocket());
+      Trace("server got asked NUM_PLAYERS id: %d, sock: %d\n", msg.sender, askerSocket());
       answer.length = 4;
       PutInt(reinterpret_cast<unsigned char*>(answer.data), static_cast<int>(players.size()));
-      std::printf("(%d)\n", static_cast<int>(players.size()));
+      Trace("(%d)\n", static_cast<int>(players.size()));
       break;
     case ZyHawkNetwork::NLM_QUERY_PLAYERID: {
       const int index = GetInt(data);
-      std::printf("server got asked PLAYER_ID\n");
-      std::printf("server: seek id for %d\n", index);
+      Trace("server got asked PLAYER_ID\n");
+      Trace("server: seek id for %d\n", index);
       int id = 0;
       if (index >= 0 && static_cast<std::size_t>(index) < players.size()) {
         auto it = players.begin();
         std::advance(it, index);
         id = it->id;
-        std::printf("server: found playerid %d (%s)\n", it->id, it->name);
+        Trace("server: found playerid %d (%s)\n", it->id, it->name);
       }
       answer.length = 4;
       PutInt(reinterpret_cast<unsigned char*>(answer.data), id);
@@ -635,7 +617,7 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
       break;
     }
     case ZyHawkNetwork::NLM_QUERY_IS_SERVER_ALIVE:
-      std::printf("server got asked IS_ALIVE id: %d, sock: %d\n", msg.sender, askerSocket());
+      Trace("server got asked IS_ALIVE id: %d, sock: %d\n", msg.sender, askerSocket());
       answer.length = 4;
       PutInt(reinterpret_cast<unsigned char*>(answer.data), 1);
       break;
@@ -645,45 +627,61 @@ void ZyHawkWorker::HandleRequest(const Message& msg) {
   if (to != NL_INVALID) Queue(to, answer);
 }
 
+void ZyHawkWorker::AddServerPlayer(const Message& msg) {
+  Player p;
+  p.socket = msg.socket;
+  p.id = nextId_;
+  // Ids stay positive however many requests a server sees.
+  nextId_ = nextId_ == std::numeric_limits<int>::max() ? ZyHawkNetwork::kFirstPlayerId : nextId_ + 1;
+  ZyHawkNetwork::NameFromRequest(msg, p.name);
+  Trace("server: created player %d (%s)\n", p.id, p.name);
+  Message created;
+  created.kind = ZyHawkNetwork::NLM_PLAYER_CREATED;
+  created.recipient = p.id;
+  created.sender = 0;
+  Queue(p.socket, created);
+  net_->serverPlayers.push_back(std::move(p));
+}
+
 void ZyHawkWorker::ClientHandle() {
   bool handled = false;
-  ZyHawkNetwork::Lock(net_);
-  for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
-    Message& msg = *it;
-    if (msg.viaServer || msg.sender != 0) {
-      ++it;
-      continue;
-    }
-    if (msg.kind >= 100) {
-      if (net_->replies.size() >= kMaxReplies) net_->replies.pop_front();
-      net_->replies.push_back(msg);
-    } else if (msg.kind == ZyHawkNetwork::NLM_PLAYER_CREATED) {
-      for (Player& p : net_->localPlayers) {
-        if (p.id == -3 && msg.recipient > 0) {
-          p.id = msg.recipient;
-          std::printf("client: got player id %d for %s\n", p.id, p.name);
-          break;
-        }
+  {
+    SessionLock held(net_);
+    for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
+      Message& msg = *it;
+      if (msg.viaServer || msg.sender != 0) {
+        ++it;
+        continue;
       }
-    } else {
-      ++it;
-      continue;
+      if (msg.kind >= ZyHawkNetwork::kFirstQueryKind) {
+        if (net_->replies.size() >= kMaxReplies) net_->replies.pop_front();
+        net_->replies.push_back(msg);
+      } else if (msg.kind == ZyHawkNetwork::NLM_PLAYER_CREATED) {
+        for (Player& p : net_->localPlayers) {
+          if (p.id == ZyHawkNetwork::kIdRequested && msg.recipient > 0) {
+            p.id = msg.recipient;
+            Trace("client: got player id %d for %s\n", p.id, p.name);
+            break;
+          }
+        }
+      } else {
+        ++it;
+        continue;
+      }
+      it = net_->incoming.erase(it);
+      handled = true;
     }
-    it = net_->incoming.erase(it);
-    handled = true;
   }
-  ZyHawkNetwork::Unlock(net_);
   if (handled) net_->Changed();
 }
 
 void ZyHawkWorker::DropLeftovers() {
-  ZyHawkNetwork::Lock(net_);
+  SessionLock held(net_);
   if (!net_->incoming.empty()) {
-    std::printf("dropped %d messages\n", static_cast<int>(net_->incoming.size()));
-    for (const Message& msg : net_->incoming) std::printf("Act: %d, recip: %d\n", msg.kind, msg.recipient);
+    Trace("dropped %d messages\n", static_cast<int>(net_->incoming.size()));
+    for (const Message& msg : net_->incoming) Trace("Act: %d, recip: %d\n", msg.kind, msg.recipient);
     net_->incoming.clear();
   }
-  ZyHawkNetwork::Unlock(net_);
 }
 
 void ZyHawkWorker::Queue(NLsocket socket, Message& msg) {

@@ -15,6 +15,12 @@
 
 namespace TAVELOR {
 
+class SessionLock;
+
+// Prints one of the session's trace lines (or a piece of one) to standard output, formatted
+// as printf formats.
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 class ZyHawkNetwork {
  public:
   // Message kinds on the wire.
@@ -34,13 +40,24 @@ class ZyHawkNetwork {
   static constexpr int kPlayerImageSize = 152;  // the request body of NLM_CREATE_PLAYER
   static constexpr int kNameSize = 127;         // name field, at most 126 characters
   static constexpr int kNameOffset = 9;         // name field inside the player image
+  // Kinds from here on are queries, and their answers carry the same kind.
+  static constexpr unsigned char kFirstQueryKind = 100;
+  // The first four bytes of every datagram.
+  static constexpr char kMagic[4] = {'T', 'V', 'L', 'N'};
   static constexpr int kFirstPlayerId = 101;
+  // A message's recipient: every player.
+  static constexpr int kEveryone = -1;
+  // A local player's id before the server gave one: new (not yet asked for), asked for and
+  // waiting for the answer, or given up and to be removed.
+  static constexpr int kNewPlayer = -1;
+  static constexpr int kIdRequested = -3;
+  static constexpr int kToBeRemoved = -2;
   static constexpr int kDefaultPort = 27013;
 
   // A datagram: 17-byte header (magic "TVLN", kind, length, recipient, sender; integers
   // little-endian) followed by length data bytes. data always holds a NUL after the data.
   struct Message {
-    char magic[4] = {'T', 'V', 'L', 'N'};
+    char magic[4] = {kMagic[0], kMagic[1], kMagic[2], kMagic[3]};
     unsigned char kind = 0;
     int length = 0;
     int recipient = 0;
@@ -54,7 +71,7 @@ class ZyHawkNetwork {
 
   struct Player {
     NLsocket socket = NL_INVALID;  // server: the player's connection; client: -1
-    int id = -1;                   // server id, or -1 new, -3 requested, -2 to be removed
+    int id = kNewPlayer;           // server id, or kNewPlayer, kIdRequested, kToBeRemoved
     unsigned char flag = 0;
     char name[kNameSize] = {};
     unsigned char reserved = 0;
@@ -88,6 +105,7 @@ class ZyHawkNetwork {
   bool Send(NLsocket socket, Message& msg);
   // Sends an NLM_LOGOFF for id on the connection socket.
   void DeletePlayer(int id);
+  // Take and release the lock; SessionLock pairs them.
   static void Lock(ZyHawkNetwork* self);
   static void Unlock(ZyHawkNetwork* self);
   // DeletePlayer for every local player (used at program end).
@@ -140,7 +158,7 @@ class ZyHawkNetwork {
   int AddLocalPlayer(const char* name, unsigned* serial);
   void RemoveLocalPlayer(unsigned serial);
   // Waits on changed_ with the lock held (and held again on return).
-  void WaitChange(std::chrono::steady_clock::time_point until);
+  void WaitChange(SessionLock& held, std::chrono::steady_clock::time_point until);
   // Wakes whoever waits on changed_ (with or without the lock held).
   void Changed() { changed_.notify_all(); }
   // Wakes the worker from its wait on the sockets; called with the lock held.
@@ -152,6 +170,31 @@ class ZyHawkNetwork {
   std::condition_variable_any changed_;
   unsigned nextSerial_ = 1;
   int nlInits_ = 0;
+};
+
+// Holds a session's lock from its construction to the end of its scope, so that every way out
+// releases it. unlock() and lock() give it up and take it again in between (a condition
+// variable waits with it that way); a guard that ends unlocked releases nothing.
+class SessionLock {
+ public:
+  explicit SessionLock(ZyHawkNetwork* net) : net_(net) { ZyHawkNetwork::Lock(net_); }
+  ~SessionLock() {
+    if (held_) ZyHawkNetwork::Unlock(net_);
+  }
+  SessionLock(const SessionLock&) = delete;
+  SessionLock& operator=(const SessionLock&) = delete;
+  void lock() {
+    ZyHawkNetwork::Lock(net_);
+    held_ = true;
+  }
+  void unlock() {
+    ZyHawkNetwork::Unlock(net_);
+    held_ = false;
+  }
+
+ private:
+  ZyHawkNetwork* net_;
+  bool held_ = true;
 };
 
 }  // namespace TAVELOR

@@ -43,6 +43,8 @@ class ZyHawkWorker {
   void DeliverLocal();
   void ServerHandle();
   void HandleRequest(const Message& msg);
+  // A creation request: a new server player with the next id, told its id.
+  void AddServerPlayer(const Message& msg);
   void ClientHandle();
   void DropLeftovers();
   // Encodes msg for socket into the outgoing batch, sent after the lock is released.

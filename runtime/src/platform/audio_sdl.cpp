@@ -1,5 +1,5 @@
 // The sound device on SDL2 and SDL_mixer.
-#include "platform/audio_sdl.h"
+#include "platform/audio.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>

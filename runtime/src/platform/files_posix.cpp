@@ -1,5 +1,5 @@
 // File, directory and process services on POSIX.
-#include "platform/files_posix.h"
+#include "platform/files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,6 +1,7 @@
 // Mouse and joysticks on SDL2: relative mouse mode for the game-owned mouse, the joystick
 // API for up to ten devices and the haptic API (or the device's rumble) for force feedback.
 #include "platform/input_sdl.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "platform/live.h"
 

@@ -1,6 +1,7 @@
 // The platform layer on SDL2 and POSIX.
 #include "platform/platform.h"
-#include "platform/files_posix.h"
+#include "platform/input.h"
+#include "platform/files.h"
 #include "platform/input_sdl.h"
 #include "platform/live.h"
 

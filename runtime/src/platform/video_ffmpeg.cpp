@@ -1,5 +1,5 @@
 // Movie decoding on libavformat, libavcodec, libswscale and libswresample.
-#include "platform/video_ffmpeg.h"
+#include "platform/video.h"
 
 #include <SDL2/SDL.h>
 

@@ -6,6 +6,7 @@
 #include <tavelor/frame.h>
 
 #include "display/OpenGLLumenar.h"
+#include "frame/ErrorLog.h"
 
 namespace TAVELOR {
 

@@ -150,4 +150,21 @@ extern int __current_cullmode;
 // four depth times.
 void SubdivideSphereGrid(float* centre, float radius, float* a, float* b, float* c, int depth);
 
+// The frames X_DRAWANIM draws and the weight of the first against the second.
+struct FramePair {
+  int a;
+  int b;
+  float blend;
+};
+// With smooth, a..b is a range of frames and blend the position in it (taken modulo 1 unless
+// it is exactly 1); otherwise a and b are the frames and blend the weight of a. A blend that is
+// not finite counts as 0. Both frames are clamped to 0..last.
+FramePair ResolveFrames(int a, int b, float blend, bool smooth, int last);
+
+// Whether a sphere can be in view from eye looking toward target through a cone whose
+// half-angle has tangent coneTan: its centre lies within the cone widened by 5% and by the
+// radius. A sphere whose centre is behind the eye is seen only when it reaches the eye.
+bool SphereInViewCone(const float eye[3], const float target[3], const float centre[3], float radius,
+                      float coneTan);
+
 }  // namespace TAVELOR

@@ -11,7 +11,8 @@
 
 #include <tavelor/frame.h>
 
-#include "platform/files_posix.h"
+#include "frame/ErrorLog.h"
+#include "platform/files.h"
 
 namespace TAVELOR {
 

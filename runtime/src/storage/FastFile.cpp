@@ -7,7 +7,8 @@
 #include <tavelor/frame.h>
 #include <tavelor/storage.h>
 
-#include "platform/files_posix.h"
+#include "frame/ErrorLog.h"
+#include "platform/files.h"
 #include "storage/ResolveArchivePath.h"
 #include "storage/WindowsPath.h"
 #include "storage/ZyShoeBox.h"

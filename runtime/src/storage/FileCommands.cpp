@@ -5,8 +5,9 @@
 
 #include <tavelor/storage.h>
 
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "platform/platform.h"
+#include "storage/WildMatch.h"
 #include "storage/WindowsPath.h"
 
 namespace TAVELOR {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "frame/Runtime.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "storage/ShoeBoxArchive.h"
 #include "storage/WindowsPath.h"

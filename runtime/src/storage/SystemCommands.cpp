@@ -9,7 +9,7 @@
 #include <tavelor/storage.h>
 
 #include "display/OpenGLLumenar.h"
-#include "platform/files_posix.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "storage/WindowsPath.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/files_posix.h"
+#include "platform/files.h"
 
 namespace TAVELOR {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/Runtime.h"
+#include "values/Random.h"
 
 namespace TAVELOR {
 

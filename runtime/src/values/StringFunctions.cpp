@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "values/Numbers.h"
+#include "values/StringHelpers.h"
 
 namespace TAVELOR {
 

@@ -1,4 +1,4 @@
-// Movie decoding with FFmpeg for the video player: pictures as BGRA scaled to a chosen size,
+// Movie decoding for the video player: pictures as BGRA scaled to a chosen size,
 // sound as 16-bit samples in the sound device's format. Also the mouse-button reading that
 // lets a click end a video.
 #pragma once

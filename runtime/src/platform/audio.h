@@ -1,4 +1,4 @@
-// The sound device on SDL_mixer: sound-effect channels, music, and a stream that the video
+// The sound device: sound-effect channels, music, and a stream that the video
 // player feeds with its sound. All samples handed over are interleaved little-endian PCM.
 #pragma once
 
