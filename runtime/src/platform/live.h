@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/input.h"
 #include "platform/platform.h"
 
 namespace TAVELOR::platform::live {

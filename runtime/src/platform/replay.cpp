@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/live.h"
+#include "platform/input.h"
 #include "platform/platform.h"
 #include "platform/replay_file.h"
 

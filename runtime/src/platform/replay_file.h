@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/input.h"
 #include "platform/platform.h"
 
 namespace TAVELOR::platform::replay {
