@@ -191,19 +191,8 @@ class EnetLink : public Link {
     address.port = static_cast<enet_uint16>(port);
     host_ = e_.hostCreate(nullptr, 1, 1, 0, 0);
     if (!host_) return false;
-    peer_ = e_.hostConnect(host_, &address, 1, 0);
-    if (!peer_) return false;
-    ENetEvent ev;
-    bool connected = false;
-    const auto giveUp = Clock::now() + std::chrono::seconds(10);
-    while (!connected && Clock::now() < giveUp) {
-      if (e_.hostService(host_, &ev, 5) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) connected = true;
-    }
-    if (!connected) return false;
-    char hello[2] = {'H', static_cast<char>(index)};
-    e_.peerSend(peer_, 0, e_.packetCreate(hello, 2, ENET_PACKET_FLAG_RELIABLE));
-    e_.hostFlush(host_);
-    return true;
+    peer_ = e_.ConnectAs(host_, address, index, std::chrono::seconds(10));
+    return peer_ != nullptr;
   }
   bool Send(int target, const char* update) override {
     char buf[2 + kUpdate];

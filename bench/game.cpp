@@ -19,6 +19,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "GameStart.h"
 #include "Hollerquast.h"
 #include "display/OpenGLLumenar.h"
 #include "platform/platform.h"
@@ -91,16 +92,7 @@ double Percentile(std::vector<double> v, double p) {
 
 int main() {
   using namespace TAVELOR;
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  __DG_RESX = 640;
-  __DG_RESY = 480;
-  char cmdline[4] = {0};
-  __GlobalInit(nullptr, nullptr, cmdline, 1, "Hollerquast");
-  if (chdir(TAVELOR_GAME_DIR) != 0) {
-    std::fprintf(stderr, "bench_game: no game directory %s\n", TAVELOR_GAME_DIR);
-    return 1;
-  }
+  if (!StartGameHeadless("bench_game")) return 1;
   Zysrand(5);
   __TAVELOR__::SetUp();
   LIMITFPS(1000000);  // no frame cap

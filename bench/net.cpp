@@ -195,6 +195,24 @@ struct EnetApi {
            get(packetCreate, "enet_packet_create") && get(packetDestroy, "enet_packet_destroy") &&
            get(peerSend, "enet_peer_send");
   }
+
+  // Connects a client host to the relay at address and tells it which client this is (a
+  // reliable "H" and the index); the peer, or null when no connection came within giveUp.
+  ENetPeer* ConnectAs(ENetHost* client, const ENetAddress& address, int index, std::chrono::seconds giveUp) {
+    ENetPeer* peer = hostConnect(client, &address, 1, 0);
+    if (!peer) return nullptr;
+    ENetEvent ev;
+    bool connected = false;
+    const auto deadline = Clock::now() + giveUp;
+    while (!connected && Clock::now() < deadline) {
+      if (hostService(client, &ev, 5) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) connected = true;
+    }
+    if (!connected) return nullptr;
+    char hello[2] = {'H', static_cast<char>(index)};
+    peerSend(peer, 0, packetCreate(hello, 2, ENET_PACKET_FLAG_RELIABLE));
+    hostFlush(client);
+    return peer;
+  }
 };
 
 class EnetRelay : public Relay {
@@ -214,20 +232,9 @@ class EnetRelay : public Relay {
       ENetHost* c = e_.hostCreate(nullptr, 1, 1, 0, 0);
       if (!c) return false;
       clients_.push_back(c);
-      ENetPeer* p = e_.hostConnect(c, &address, 1, 0);
+      ENetPeer* p = e_.ConnectAs(c, address, i, std::chrono::seconds(3));
       if (!p) return false;
       peers_.push_back(p);
-      ENetEvent ev;
-      bool connected = false;
-      const auto giveUp = Clock::now() + std::chrono::seconds(3);
-      while (!connected && Clock::now() < giveUp) {
-        if (e_.hostService(c, &ev, 5) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) connected = true;
-      }
-      if (!connected) return false;
-      // Tell the relay which client this connection is.
-      char hello[2] = {'H', static_cast<char>(i)};
-      e_.peerSend(p, 0, e_.packetCreate(hello, 2, ENET_PACKET_FLAG_RELIABLE));
-      e_.hostFlush(c);
     }
     // Wait until the relay knows every client.
     const auto giveUp = Clock::now() + std::chrono::seconds(3);

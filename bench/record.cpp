@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "Compare.h"
+#include "GameStart.h"
 #include "Hollerquast.h"
 #include "display/OpenGLLumenar.h"
 #include "frame/ReplayFrames.h"
@@ -65,17 +66,8 @@ std::string Percent(double fraction) {
 
 int main() {
   using namespace TAVELOR;
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
   setenv("LP_NUM_THREADS", "0", 0);  // the software renderer draws in this thread, whose CPU time is measured
-  __DG_RESX = 640;
-  __DG_RESY = 480;
-  char cmdline[4] = {0};
-  __GlobalInit(nullptr, nullptr, cmdline, 1, "Hollerquast");
-  if (chdir(TAVELOR_GAME_DIR) != 0) {
-    std::fprintf(stderr, "bench_record: no game directory %s\n", TAVELOR_GAME_DIR);
-    return 1;
-  }
+  if (!StartGameHeadless("bench_record")) return 1;
   __TAVELOR__::SetUp();
   LIMITFPS(1000000);
   const std::string path = platform::TempDir() + "bench_record_" + std::to_string(getpid()) + ".rec";
