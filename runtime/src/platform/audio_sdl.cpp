@@ -62,6 +62,22 @@ void SDLCALL MixStream(void*, Uint8* stream, int len) {
   g_stream.erase(g_stream.begin(), g_stream.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+// SDL_mixer's FLAC loader reads the tags (Vorbis comment blocks) trusting their count, and a
+// damaged block makes it read through a null pointer. A sound effect needs no tags, so every
+// comment block of a FLAC file is marked as padding, which the decoder skips unread.
+std::vector<unsigned char> FlacWithoutTags(const unsigned char* bytes, std::size_t size) {
+  std::vector<unsigned char> copy(bytes, bytes + size);
+  constexpr unsigned char kLastBlock = 0x80, kPadding = 1, kVorbisComment = 4;
+  std::size_t at = 4;  // after "fLaC"
+  while (at + 4 <= copy.size()) {
+    unsigned char& type = copy[at];
+    const bool last = (type & kLastBlock) != 0;
+    if ((type & 0x7F) == kVorbisComment) type = static_cast<unsigned char>((type & kLastBlock) | kPadding);
+    at += 4 + (std::size_t{copy[at + 1]} << 16 | std::size_t{copy[at + 2]} << 8 | copy[at + 3]);
+    if (last) break;
+  }
+  return copy;
+}
 }  // namespace
 
 bool OpenSoundDevice(int rate, int channels, int bufferFrames) {
@@ -124,6 +140,11 @@ SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, in
 
 SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size) {
   if (!g_open || !bytes || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  std::vector<unsigned char> flac;
+  if (size >= 4 && std::memcmp(bytes, "fLaC", 4) == 0) {
+    flac = FlacWithoutTags(bytes, size);
+    bytes = flac.data();
+  }
   SDL_RWops* rw = SDL_RWFromConstMem(bytes, static_cast<int>(size));
   if (!rw) return nullptr;
   Mix_Chunk* decoded = Mix_LoadWAV_RW(rw, 1);  // already in the device's format
