@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace TAVELOR::platform {
 
@@ -21,6 +22,11 @@ SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, in
 // Decodes a whole OGG Vorbis, FLAC or MP3 file held in memory into a chunk. Null when there
 // is no device, the file cannot be decoded, or it decodes to nothing or to more than 1 GiB.
 SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size);
+// Decodes the sound of a whole file held in memory (the FFmpeg backend) into interleaved
+// 16-bit samples with the file's own channels and rate. False, *out empty, when nothing can
+// be decoded, the format changes within the stream or it holds more than maxSamples samples.
+bool DecodeSoundFile(const unsigned char* bytes, std::size_t size, std::size_t maxSamples, std::vector<std::int16_t>* out,
+                     int* channels, int* rate);
 // Halts every channel that plays it, then frees it.
 void DestroySoundChunk(SoundChunk* chunk);
 // Output frames the chunk holds.

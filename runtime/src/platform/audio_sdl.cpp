@@ -62,22 +62,6 @@ void SDLCALL MixStream(void*, Uint8* stream, int len) {
   g_stream.erase(g_stream.begin(), g_stream.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-// SDL_mixer's FLAC loader reads the tags (Vorbis comment blocks) trusting their count, and a
-// damaged block makes it read through a null pointer. A sound effect needs no tags, so every
-// comment block of a FLAC file is marked as padding, which the decoder skips unread.
-std::vector<unsigned char> FlacWithoutTags(const unsigned char* bytes, std::size_t size) {
-  std::vector<unsigned char> copy(bytes, bytes + size);
-  constexpr unsigned char kLastBlock = 0x80, kPadding = 1, kVorbisComment = 4;
-  std::size_t at = 4;  // after "fLaC"
-  while (at + 4 <= copy.size()) {
-    unsigned char& type = copy[at];
-    const bool last = (type & kLastBlock) != 0;
-    if ((type & 0x7F) == kVorbisComment) type = static_cast<unsigned char>((type & kLastBlock) | kPadding);
-    at += 4 + (std::size_t{copy[at + 1]} << 16 | std::size_t{copy[at + 2]} << 8 | copy[at + 3]);
-    if (last) break;
-  }
-  return copy;
-}
 }  // namespace
 
 bool OpenSoundDevice(int rate, int channels, int bufferFrames) {
@@ -138,12 +122,20 @@ SoundChunk* CreateSoundChunk(const unsigned char* samples, std::size_t bytes, in
   return chunk.release();
 }
 
+// A decoded sound effect may fill at most this much memory.
+constexpr std::size_t kMaxDecodedBytes = std::size_t{1} << 30;
+
 SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size) {
   if (!g_open || !bytes || size == 0 || size > static_cast<std::size_t>(INT32_MAX)) return nullptr;
-  std::vector<unsigned char> flac;
   if (size >= 4 && std::memcmp(bytes, "fLaC", 4) == 0) {
-    flac = FlacWithoutTags(bytes, size);
-    bytes = flac.data();
+    // The mixer's FLAC reader trusts the stream header's channel count and the tags, and
+    // damaged files make it read through null pointers: FFmpeg's decoder reads FLAC instead.
+    // Channels and rate are then converted exactly as for a wave file.
+    std::vector<std::int16_t> samples;
+    int channels = 0, rate = 0;
+    if (!DecodeSoundFile(bytes, size, kMaxDecodedBytes / 2, &samples, &channels, &rate)) return nullptr;
+    return CreateSoundChunk(reinterpret_cast<const unsigned char*>(samples.data()), samples.size() * 2, channels, rate,
+                            16);
   }
   SDL_RWops* rw = SDL_RWFromConstMem(bytes, static_cast<int>(size));
   if (!rw) return nullptr;
@@ -152,7 +144,7 @@ SoundChunk* DecodeSoundChunk(const unsigned char* bytes, std::size_t size) {
   const std::size_t frame = 2 * static_cast<std::size_t>(g_channels);
   const std::size_t length = decoded->alen - decoded->alen % frame;
   std::unique_ptr<SoundChunk> chunk;
-  if (length > 0 && length <= (std::size_t{1} << 30)) {
+  if (length > 0 && length <= kMaxDecodedBytes) {
     chunk = std::make_unique<SoundChunk>();
     chunk->data.assign(decoded->abuf, decoded->abuf + length);
     chunk->chunk.allocated = 0;

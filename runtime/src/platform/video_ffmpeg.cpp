@@ -12,14 +12,71 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
 namespace TAVELOR::platform {
 
 namespace {
 // Packets the decoders refuse in a row before a stream counts as damaged beyond use.
 constexpr int kMaxBadPackets = 64;
+
+// Converts decoded sound frames to interleaved 16-bit samples; made for the first frame's
+// channels, rate and sample format, which every later frame must keep.
+struct SoundConverter {
+  SwrContext* resampler = nullptr;
+  int channels = 0, rate = 0, format = -1;
+  SoundConverter() = default;
+  SoundConverter(const SoundConverter&) = delete;
+  SoundConverter& operator=(const SoundConverter&) = delete;
+  ~SoundConverter() { swr_free(&resampler); }
+};
+
+// Appends a decoded frame to *sound as interleaved 16-bit samples at rate and channels (0:
+// the first frame's). False when the sound cannot be converted or the frame's format differs
+// from the first frame's.
+bool AppendConverted(SoundConverter& c, const AVFrame* frame, int rate, int channels, std::vector<std::int16_t>* sound) {
+  if (c.resampler && (frame->ch_layout.nb_channels != c.channels || frame->sample_rate != c.rate || frame->format != c.format)) {
+    return false;
+  }
+  SwrContext*& resampler = c.resampler;
+  if (!resampler) {
+    c.channels = frame->ch_layout.nb_channels;
+    c.rate = frame->sample_rate;
+    c.format = frame->format;
+    AVChannelLayout in{};
+    if (av_channel_layout_check(&frame->ch_layout) && frame->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) {
+      av_channel_layout_copy(&in, &frame->ch_layout);
+    } else {
+      av_channel_layout_default(&in, frame->ch_layout.nb_channels > 0 ? frame->ch_layout.nb_channels : 1);
+    }
+    if (rate == 0) rate = c.rate;
+    if (channels == 0) channels = c.channels;
+    AVChannelLayout out{};
+    av_channel_layout_default(&out, channels);
+    swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, rate, &in, static_cast<AVSampleFormat>(frame->format),
+                        frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (!resampler || swr_init(resampler) < 0) {
+      swr_free(&resampler);
+      return false;
+    }
+  }
+  if (rate == 0) rate = c.rate;
+  if (channels == 0) channels = c.channels;
+  const int room = swr_get_out_samples(resampler, frame->nb_samples);
+  if (room <= 0) return true;
+  const std::size_t at = sound->size();
+  sound->resize(at + static_cast<std::size_t>(room) * static_cast<std::size_t>(channels));
+  auto* out = reinterpret_cast<std::uint8_t*>(sound->data() + at);
+  const int got = swr_convert(resampler, &out, room, const_cast<const std::uint8_t**>(frame->extended_data),
+                              frame->nb_samples);
+  sound->resize(at + static_cast<std::size_t>(got > 0 ? got : 0) * static_cast<std::size_t>(channels));
+  return true;
+}
 }  // namespace
 
 struct MovieDecoder::Impl {
@@ -32,7 +89,7 @@ struct MovieDecoder::Impl {
   AVFrame* frame = nullptr;
   AVFrame* soundFrame = nullptr;
   SwsContext* scaler = nullptr;
-  SwrContext* resampler = nullptr;
+  SoundConverter resampler;
   int outWidth = 0, outHeight = 0;
   int soundRate = 0, soundChannels = 0;
   std::vector<unsigned char> rgb;
@@ -45,7 +102,6 @@ struct MovieDecoder::Impl {
 
   ~Impl() {
     sws_freeContext(scaler);
-    swr_free(&resampler);
     av_frame_free(&frame);
     av_frame_free(&soundFrame);
     av_packet_free(&packet);
@@ -72,34 +128,10 @@ struct MovieDecoder::Impl {
   void DecodeSound(std::vector<std::int16_t>* sound) {
     if (avcodec_send_packet(audio, packet) < 0) return;  // a damaged sound packet is skipped
     while (avcodec_receive_frame(audio, soundFrame) == 0) {
-      if (!resampler) {
-        AVChannelLayout in{};
-        if (av_channel_layout_check(&soundFrame->ch_layout) &&
-            soundFrame->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) {
-          av_channel_layout_copy(&in, &soundFrame->ch_layout);
-        } else {
-          av_channel_layout_default(&in, soundFrame->ch_layout.nb_channels > 0 ? soundFrame->ch_layout.nb_channels : 1);
-        }
-        AVChannelLayout out{};
-        av_channel_layout_default(&out, soundChannels);
-        swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, soundRate, &in,
-                            static_cast<AVSampleFormat>(soundFrame->format), soundFrame->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&in);
-        av_channel_layout_uninit(&out);
-        if (!resampler || swr_init(resampler) < 0) {
-          swr_free(&resampler);
-          soundRate = 0;  // sound that cannot be converted is left out
-          return;
-        }
+      if (!AppendConverted(resampler, soundFrame, soundRate, soundChannels, sound)) {
+        soundRate = 0;  // sound that cannot be converted is left out
+        return;
       }
-      const int room = swr_get_out_samples(resampler, soundFrame->nb_samples);
-      if (room <= 0) continue;
-      const std::size_t at = sound->size();
-      sound->resize(at + static_cast<std::size_t>(room) * static_cast<std::size_t>(soundChannels));
-      auto* out = reinterpret_cast<std::uint8_t*>(sound->data() + at);
-      const int got = swr_convert(resampler, &out, room, const_cast<const std::uint8_t**>(soundFrame->extended_data),
-                                  soundFrame->nb_samples);
-      sound->resize(at + static_cast<std::size_t>(got > 0 ? got : 0) * static_cast<std::size_t>(soundChannels));
     }
   }
 
@@ -237,6 +269,95 @@ bool TakeMouseButton() {
   SDL_PumpEvents();
   const bool held = SDL_GetMouseState(nullptr, nullptr) != 0;
   return g_clicked.exchange(false) || held;
+}
+
+// ---- Whole sound files from memory ---------------------------------------------------------
+
+namespace {
+struct MemoryFile {
+  const unsigned char* data;
+  std::size_t size;
+  std::size_t at = 0;
+};
+
+int ReadMemory(void* opaque, std::uint8_t* buffer, int wanted) {
+  auto* file = static_cast<MemoryFile*>(opaque);
+  const std::size_t n = std::min(static_cast<std::size_t>(wanted), file->size - file->at);
+  if (n == 0) return AVERROR_EOF;
+  std::memcpy(buffer, file->data + file->at, n);
+  file->at += n;
+  return static_cast<int>(n);
+}
+
+std::int64_t SeekMemory(void* opaque, std::int64_t offset, int whence) {
+  auto* file = static_cast<MemoryFile*>(opaque);
+  const auto size = static_cast<std::int64_t>(file->size);
+  if (whence & AVSEEK_SIZE) return size;
+  const std::int64_t base = (whence & 3) == SEEK_CUR ? static_cast<std::int64_t>(file->at) : (whence & 3) == SEEK_END ? size : 0;
+  if (offset < -base || offset > size - base) return -1;
+  file->at = static_cast<std::size_t>(base + offset);
+  return base + offset;
+}
+
+// Decodes the best sound stream of an open file until its end or maxSamples samples.
+bool DecodeAllSound(AVFormatContext* format, std::size_t maxSamples, std::vector<std::int16_t>* out, int* channels,
+                    int* rate) {
+  if (avformat_find_stream_info(format, nullptr) < 0) return false;
+  const AVCodec* codec = nullptr;
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (stream < 0 || !codec) return false;
+  AVCodecContext* ctx = avcodec_alloc_context3(codec);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  SoundConverter converter;
+  bool ok = ctx && packet && frame && avcodec_parameters_to_context(ctx, format->streams[stream]->codecpar) >= 0 &&
+            avcodec_open2(ctx, codec, nullptr) >= 0;
+  bool more = ok;
+  while (more) {
+    const bool end = av_read_frame(format, packet) < 0;
+    if (end || packet->stream_index == stream) avcodec_send_packet(ctx, end ? nullptr : packet);  // damaged packets are skipped
+    av_packet_unref(packet);
+    while (ok && avcodec_receive_frame(ctx, frame) == 0) {
+      ok = AppendConverted(converter, frame, 0, 0, out) && out->size() <= maxSamples;
+    }
+    more = ok && !end;
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&ctx);
+  *channels = converter.channels;
+  *rate = converter.rate;
+  return ok;
+}
+}  // namespace
+
+bool DecodeSoundFile(const unsigned char* bytes, std::size_t size, std::size_t maxSamples, std::vector<std::int16_t>* out,
+                     int* channels, int* rate) {
+  out->clear();
+  *channels = *rate = 0;
+  if (!bytes || size == 0) return false;
+  MemoryFile file{bytes, size};
+  constexpr int kReadBlock = 1 << 14;
+  auto* block = static_cast<unsigned char*>(av_malloc(kReadBlock));
+  AVIOContext* io = block ? avio_alloc_context(block, kReadBlock, 0, &file, ReadMemory, nullptr, SeekMemory) : nullptr;
+  if (!io) {
+    av_free(block);
+    return false;
+  }
+  AVFormatContext* format = avformat_alloc_context();
+  bool ok = false;
+  if (format) {
+    format->pb = io;
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (avformat_open_input(&format, nullptr, nullptr, nullptr) == 0) {  // frees format on failure
+      ok = DecodeAllSound(format, maxSamples, out, channels, rate);
+      avformat_close_input(&format);
+    }
+  }
+  av_freep(&io->buffer);
+  avio_context_free(&io);
+  if (!ok) out->clear();
+  return ok && !out->empty();
 }
 
 }  // namespace TAVELOR::platform
