@@ -14,7 +14,7 @@ PACKAGES=(
   imagemagick sox ffmpeg
   libboost-graph-dev libenet-dev
   console-setup-linux python3 python3-xlib python3-lzo
-  lintian
+  lintian file
 )
 
 missing=()
