@@ -339,30 +339,15 @@ class EnetHost : public HostSide {
   // The relay thread: forwards each update to its target's connection; the host's player's
   // updates go to the game thread.
   void Run() {
-    std::vector<ENetPeer*> byClient(static_cast<std::size_t>(n_), nullptr);
-    ENetEvent ev;
-    while (!stop_) {
-      if (e_.hostService(server_, &ev, 1) <= 0) continue;
-      do {
-        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
-        const auto* d = ev.packet->data;
-        const int target = ev.packet->dataLength >= 2 ? d[1] : -1;
-        if (d[0] == 'H' && target >= 0 && target < n_) {
-          byClient[static_cast<std::size_t>(target)] = ev.peer;
-          e_.packetDestroy(ev.packet);
-        } else if (d[0] == 'M' && target == 255 && ev.packet->dataLength == 2 + kUpdate) {
-          int sender;
-          std::memcpy(&sender, d + 2, 4);
-          e_.packetDestroy(ev.packet);
-          std::lock_guard<std::mutex> guard(lock_);
-          forHost_.push_back(sender);
-        } else if (d[0] == 'M' && target >= 0 && target < n_ && byClient[static_cast<std::size_t>(target)]) {
-          if (e_.peerSend(byClient[static_cast<std::size_t>(target)], 0, ev.packet) != 0) e_.packetDestroy(ev.packet);
-        } else {
-          e_.packetDestroy(ev.packet);
-        }
-      } while (e_.hostService(server_, &ev, 0) > 0);
-    }
+    e_.Relay(server_, n_, stop_, [](int) {}, [this](ENetPacket* p) {
+      int sender = -1;
+      const bool forHost = p->dataLength == 2 + kUpdate && p->data[0] == 'M' && p->data[1] == 255;
+      if (forHost) std::memcpy(&sender, p->data + 2, 4);
+      e_.packetDestroy(p);
+      if (!forHost) return;
+      std::lock_guard<std::mutex> guard(lock_);
+      forHost_.push_back(sender);
+    });
   }
 
   EnetApi& e_;

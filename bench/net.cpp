@@ -196,6 +196,33 @@ struct EnetApi {
            get(peerSend, "enet_peer_send");
   }
 
+  // The reference relay loop: serves server until stop, remembering each client's peer from
+  // its "H" greeting (then greeted(index)) and forwarding each "M" packet to the client its
+  // second byte names; any other packet goes to other(packet), which destroys it.
+  template <class Greeted, class Other>
+  void Relay(ENetHost* server, int clients, const std::atomic<bool>& stop, Greeted greeted, Other other) {
+    std::vector<ENetPeer*> byClient(static_cast<std::size_t>(clients), nullptr);
+    ENetEvent ev;
+    while (!stop) {
+      if (hostService(server, &ev, 1) <= 0) continue;
+      do {
+        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
+        const auto* d = ev.packet->data;
+        const int target = ev.packet->dataLength >= 2 ? d[1] : -1;
+        ENetPeer* to = target >= 0 && target < clients ? byClient[static_cast<std::size_t>(target)] : nullptr;
+        if (d[0] == 'H' && target >= 0 && target < clients) {
+          byClient[static_cast<std::size_t>(target)] = ev.peer;
+          greeted(target);
+          packetDestroy(ev.packet);
+        } else if (d[0] == 'M' && to) {
+          if (peerSend(to, 0, ev.packet) != 0) packetDestroy(ev.packet);
+        } else {
+          other(ev.packet);
+        }
+      } while (hostService(server, &ev, 0) > 0);
+    }
+  }
+
   // Connects a client host to the relay at address and tells it which client this is (a
   // reliable "H" and the index); the peer, or null when no connection came within giveUp.
   ENetPeer* ConnectAs(ENetHost* client, const ENetAddress& address, int index, std::chrono::seconds giveUp) {
@@ -273,25 +300,7 @@ class EnetRelay : public Relay {
 
  private:
   void RunServer() {
-    std::vector<ENetPeer*> byClient(kClients, nullptr);
-    ENetEvent ev;
-    while (!stop_) {
-      if (e_.hostService(server_, &ev, 1) <= 0) continue;
-      do {
-        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
-        const auto* d = ev.packet->data;
-        const int target = ev.packet->dataLength >= 2 ? d[1] : -1;
-        if (d[0] == 'H' && target >= 0 && target < kClients) {
-          byClient[target] = ev.peer;
-          ++known_;
-          e_.packetDestroy(ev.packet);
-        } else if (d[0] == 'M' && target >= 0 && target < kClients && byClient[target]) {
-          if (e_.peerSend(byClient[target], 0, ev.packet) != 0) e_.packetDestroy(ev.packet);
-        } else {
-          e_.packetDestroy(ev.packet);
-        }
-      } while (e_.hostService(server_, &ev, 0) > 0);
-    }
+    e_.Relay(server_, kClients, stop_, [this](int) { ++known_; }, [this](ENetPacket* p) { e_.packetDestroy(p); });
   }
 
   EnetApi& e_;
