@@ -186,28 +186,14 @@ int PowerOfTwoAtLeast(int n, int least) {
 }
 
 Texels MakeTexels(const BmpFile& file, int x, int y, int cw, int ch, std::uint32_t key, bool useKey) {
-  Texels t;
-  t.width = PowerOfTwoAtLeast(cw, 2);
-  t.height = PowerOfTwoAtLeast(ch, 2);
-  t.rgba.assign(static_cast<std::size_t>(t.width) * t.height * 4, 0);
-  const BmpHeader& h = file.header;
-  for (int r = 0; r < ch; ++r) {
-    const long long line = static_cast<long long>(y) + r;
-    if (line < 0 || line >= h.height) continue;
-    for (int c = 0; c < cw; ++c) {
-      const long long column = static_cast<long long>(x) + c;
-      if (column < 0 || column >= h.width) continue;
-      const std::uint32_t rgb = BmpPixel(file, static_cast<int>(column), static_cast<int>(line));
-      unsigned char* texel = t.At(c, ch - 1 - r);
-      if (useKey && rgb == key) continue;  // already transparent black
-      texel[0] = static_cast<unsigned char>(rgb);
-      texel[1] = static_cast<unsigned char>(rgb >> 8);
-      texel[2] = static_cast<unsigned char>(rgb >> 16);
-      texel[3] = 255;
-    }
-  }
-  if (key != 0) ColourKeyEdges(&t, cw, ch);
-  return t;
+  return CutTexels(file.header.width, file.header.height, x, y, cw, ch, key, useKey,
+                   [&file](int column, int line, unsigned char* p) {
+                     const std::uint32_t rgb = BmpPixel(file, column, line);
+                     p[0] = static_cast<unsigned char>(rgb);
+                     p[1] = static_cast<unsigned char>(rgb >> 8);
+                     p[2] = static_cast<unsigned char>(rgb >> 16);
+                     p[3] = 255;
+                   });
 }
 
 void ColourKeyEdges(Texels* t, int cw, int ch) {

@@ -87,6 +87,33 @@ Texels MakeTexels(const BmpFile& file, int x, int y, int cw, int ch, std::uint32
 // not towards black. Alpha stays 0.
 void ColourKeyEdges(Texels* texels, int cw, int ch);
 
+// The cut-out of MakeTexels for a picture of width x height pixels of any format: rgba(column,
+// line) writes that pixel's red, green, blue and alpha to its last argument. Pixels of alpha 0
+// are transparent black like keyed ones.
+template <class Rgba>
+Texels CutTexels(int width, int height, int x, int y, int cw, int ch, std::uint32_t key, bool useKey, Rgba rgba) {
+  Texels t;
+  t.width = PowerOfTwoAtLeast(cw, 2);
+  t.height = PowerOfTwoAtLeast(ch, 2);
+  t.rgba.assign(static_cast<std::size_t>(t.width) * t.height * 4, 0);
+  for (int r = 0; r < ch; ++r) {
+    const long long line = static_cast<long long>(y) + r;
+    if (line < 0 || line >= height) continue;
+    for (int c = 0; c < cw; ++c) {
+      const long long column = static_cast<long long>(x) + c;
+      if (column < 0 || column >= width) continue;
+      unsigned char p[4];
+      rgba(static_cast<int>(column), static_cast<int>(line), p);
+      const std::uint32_t rgb = p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+      if (p[3] == 0 || (useKey && rgb == key)) continue;  // already transparent black
+      unsigned char* texel = t.At(c, ch - 1 - r);
+      for (int k = 0; k < 4; ++k) texel[k] = p[k];
+    }
+  }
+  if (key != 0) ColourKeyEdges(&t, cw, ch);
+  return t;
+}
+
 // Turns a height picture (height = blue / 255) into a normal map in place, neighbours
 // wrapping around at the edges. Alpha is kept.
 void build_detail_normalmap(unsigned char* rgba, int width, int height);

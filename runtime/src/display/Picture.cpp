@@ -221,25 +221,10 @@ bool ReadPictureSize(const char* path, int* width, int* height) {
 
 Texels MakePictureTexels(const Picture& picture, int x, int y, int cw, int ch, std::uint32_t key, bool useKey) {
   if (picture.format == PictureFormat::Bmp) return MakeTexels(picture.bmp, x, y, cw, ch, key, useKey);
-  Texels t;
-  t.width = PowerOfTwoAtLeast(cw, 2);
-  t.height = PowerOfTwoAtLeast(ch, 2);
-  t.rgba.assign(static_cast<std::size_t>(t.width) * t.height * 4, 0);
-  for (int r = 0; r < ch; ++r) {
-    const long long line = static_cast<long long>(y) + r;
-    if (line < 0 || line >= picture.height) continue;
-    for (int c = 0; c < cw; ++c) {
-      const long long column = static_cast<long long>(x) + c;
-      if (column < 0 || column >= picture.width) continue;
-      const unsigned char* p = &picture.rgba[(static_cast<std::size_t>(line) * picture.width + column) * 4];
-      const std::uint32_t rgb = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                                static_cast<std::uint32_t>(p[2]) << 16;
-      if (p[3] == 0 || (useKey && rgb == key)) continue;  // already transparent black
-      std::memcpy(t.At(c, ch - 1 - r), p, 4);
-    }
-  }
-  if (key != 0) ColourKeyEdges(&t, cw, ch);
-  return t;
+  return CutTexels(picture.width, picture.height, x, y, cw, ch, key, useKey,
+                   [&picture](int column, int line, unsigned char* p) {
+                     std::memcpy(p, &picture.rgba[(static_cast<std::size_t>(line) * picture.width + column) * 4], 4);
+                   });
 }
 
 }  // namespace TAVELOR
