@@ -11,6 +11,15 @@ find "$dir" -name '*.gcda' -delete 2>/dev/null || true
   -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
   -DCMAKE_SHARED_LINKER_FLAGS=--coverage
 (cd "$dir" && ctest -j"$(nproc)" --output-on-failure) || echo "coverage.sh: some tests failed" >&2
-gcovr --root "$root" --object-directory "$dir" --filter "$root/runtime/src/" --filter "$root/game/" \
-  --filter "$root/tools/" --exclude-unreachable-branches --exclude-throw-branches --gcov-ignore-parse-errors \
-  --print-summary -o /dev/null "$dir"
+# ccache may record sources relative to the folder each object was compiled in, so gcov runs
+# once per CMake binary folder and the reports are merged.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+n=0
+while read -r objects; do
+  n=$((n + 1))
+  gcovr --root "$root" --object-directory "$(dirname "$objects")" --gcov-ignore-parse-errors \
+    --json "$tmp/$n.json" "$objects"
+done < <(find "$dir" -mindepth 2 -type d -name CMakeFiles -prune)
+gcovr --root "$root" --filter "$root/runtime/src/" --filter "$root/game/" --filter "$root/tools/" \
+  --print-summary -o /dev/null $(printf -- '--add-tracefile %s ' "$tmp"/*.json)
