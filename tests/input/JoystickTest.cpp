@@ -27,12 +27,11 @@ std::vector<std::array<Uint32, 3>> g_rumbles;  // low and high strength, ticks
 // A virtual pad with six axes, 32 buttons and a hat, detached when it goes.
 struct VirtualPad {
   explicit VirtualPad(const char* name) {
-    SDL_VirtualJoystickDesc desc{.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION, .type = SDL_JOYSTICK_TYPE_GAMECONTROLLER,
-                                 .naxes = 6, .nbuttons = 32, .nhats = 1, .name = name,
-                                 .Rumble = [](void*, Uint16 low, Uint16 high) {
-                                   g_rumbles.push_back({low, high, SDL_GetTicks()});
-                                   return 0;
-                                 }};
+    SDL_VirtualJoystickDesc desc;
+    SDL_zero(desc);
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION, desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER, desc.name = name;
+    desc.naxes = 6, desc.nbuttons = 32, desc.nhats = 1;
+    desc.Rumble = [](void*, Uint16 low, Uint16 high) { return g_rumbles.push_back({low, high, SDL_GetTicks()}), 0; };
     joystick_ = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
     EXPECT_NE(joystick_, nullptr) << SDL_GetError();
   }

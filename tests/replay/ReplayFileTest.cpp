@@ -39,7 +39,7 @@ std::vector<Record> Session() {
     r.value = 9, r.flag = true, r.joystick = {{-32768, 32767, 0, 1, -1, 12345}, 0xFFFFFFFFu, {}};
     std::fill(std::begin(r.joystick.buttons), std::end(r.joystick.buttons), true);
   });
-  add(Kind::kJoystick, [](Record& r) { r.value = 0, r.flag = true, r.joystick.pov = 27000, r.joystick.buttons[31] = true; });
+  add(Kind::kJoystick, [](Record& r) { r.flag = true, r.joystick.pov = 27000, r.joystick.buttons[31] = true; });
   add(Kind::kJoystick, [](Record& r) { r.value = 3, r.flag = false; });
   add(Kind::kMessage, [](Record& r) { r.message = 0x0006, r.wParam = 0, r.lParam = -(1L << 40); });
   add(Kind::kValue, [](Record& r) { r.what = Value::kKeyChar, r.value = -1; });
@@ -55,16 +55,16 @@ std::vector<Record> Session() {
 // Every field of a record, as text.
 std::string Fields(const Record& r) {
   std::ostringstream o;
-  o << int(r.kind) << ' ' << int(r.what) << ' ' << r.flag << ' ' << r.number << ' ' << r.value << ' ' << r.message << ' '
-    << r.wParam << ' ' << r.lParam << ' ' << r.name << " | " << r.mouse.dx << ' ' << r.mouse.dy << ' ' << r.mouse.wheel
-    << ' ' << r.mouse.x << ' ' << r.mouse.y << ' ' << r.joystick.pov << " |";
+  o << int(r.kind) << ' ' << int(r.what) << ' ' << r.flag << ' ' << r.number << ' ' << r.value << ' ' << r.message
+    << ' ' << r.wParam << ' ' << r.lParam << ' ' << r.name << " | " << r.mouse.dx << ' ' << r.mouse.dy << ' '
+    << r.mouse.wheel << ' ' << r.mouse.x << ' ' << r.mouse.y << ' ' << r.joystick.pov << " |";
   for (int v : r.mouse.buttons) o << v;
   for (int v : r.joystick.buttons) o << v;
   for (int v : r.joystick.axes) o << ' ' << v;
   return o.str() + std::string(r.keys.begin(), r.keys.end());
 }
 
-const Header kHeader{.width = 640, .height = 480, .checkEvery = 30, .runtimeVersion = "9.8.7", .renderer = "llvmpipe"};
+const Header kHeader{kFormatVersion, 0, 640, 480, 30, "9.8.7", "llvmpipe"};
 
 }  // namespace
 
@@ -95,7 +95,7 @@ TEST(ReplayFile, EveryRecordSurvivesTheFile) {
 TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
   const Bytes good = EncodeRecording(kHeader, Session(), 3);
   const std::size_t firstBlock = 8 + 2 + 2 + 12 + 1 + 5 + 1 + 8;
-  auto get32 = [&](std::size_t at) { return good[at] | good[at + 1] << 8 | good[at + 2] << 16 | std::uint32_t(good[at + 3]) << 24; };
+  auto get32 = [&](std::size_t at) { return good[at] | good[at + 1] << 8 | good[at + 2] << 16 | good[at + 3] << 24; };
   auto with = [&](std::size_t at, std::uint32_t v, int bytes = 4) {
     Bytes f = good;
     for (int i = 0; i < bytes; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));

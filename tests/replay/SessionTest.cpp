@@ -61,7 +61,7 @@ std::string Read(const std::string& path) {
 // (5, -3), a wheel notch and the left button; with `close`, the close request in frame 4.
 std::string Script(const char* name, int frames, bool close) {
   std::vector<Record> records;
-  auto add = [&](Kind kind) -> Record& { return records.emplace_back(Record{.kind = kind}); };
+  auto add = [&](Kind kind) -> Record& { return records.emplace_back(), records.back().kind = kind, records.back(); };
   for (int frame = 0; frame < frames; ++frame) {
     add(Kind::kClock).number = 1000000000ull + static_cast<std::uint64_t>(frame * 1e9 / 60 + 0.5);
     add(Kind::kKeyboard).keys[57] = frame == 2 ? 0x80 : 0;
@@ -71,8 +71,10 @@ std::string Script(const char* name, int frames, bool close) {
     if (frame == 3 && close) add(Kind::kMessage).message = WM_CLOSE;
     add(Kind::kFrameEnd);
   }
-  const std::vector<unsigned char> bytes = EncodeRecording(Header{.flags = kScripted, .width = 320, .height = 240}, records);
-  std::ofstream(Dir(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+  Header h;
+  h.flags = kScripted, h.width = 320, h.height = 240;
+  const std::vector<unsigned char> bytes = EncodeRecording(h, records);
+  std::ofstream(Dir(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
   return Dir(name);
 }
 
@@ -84,8 +86,8 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
   // The close request (read as frame 3 is shown) ends the program in frame 4.
-  EXPECT_EXIT(Play("TAVELOR_REPLAY", Script("script.rec", 4, true), Dir("scripted.txt"), 10), ::testing::ExitedWithCode(0),
-              "ends at frame 4, the script's last");
+  EXPECT_EXIT(Play("TAVELOR_REPLAY", Script("script.rec", 4, true), Dir("scripted.txt"), 10),
+              ::testing::ExitedWithCode(0), "ends at frame 4, the script's last");
   // KEY, mouse dx, dy, wheel, button, GETTIMER (1 at least), GETTIMERALL.
   EXPECT_EQ(Read(Dir("scripted.txt")),
             "0 0 0 0 0 1.000000 0.000000\n"

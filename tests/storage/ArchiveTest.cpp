@@ -71,7 +71,8 @@ TEST_F(ArchiveTest, OnlyTheLastUnpackedMemberOfEachArchiveStaysAndEveryEndRemove
   EXPECT_EQ(__g_ShoeBox_Data->Name(), "d.box");
   EXPECT_EXIT(
       {
-        if (ResolveDataPath("a.bmp").empty() || ResolveMediaPath("a.bmp").empty() || TempMembers().size() != 2) std::_Exit(3);
+        if (ResolveDataPath("a.bmp").empty() || ResolveMediaPath("a.bmp").empty() || TempMembers().size() != 2)
+          std::_Exit(3);
         END();
       },
       ::testing::ExitedWithCode(0), "");
@@ -90,6 +91,9 @@ TEST_F(ArchiveTest, DamagedArchivesFailTheLookup) {
   std::string found;
   ASSERT_TRUE(lookup(good, "x/B.TXT", &found));
   EXPECT_EQ(found, "b.txt");
+  std::vector<ArchiveMember> entries;  // the tool's listing
+  EXPECT_TRUE(ReadArchiveDirectory(MemoryByteSource(U(good), good.size()), &entries));
+  EXPECT_EQ(entries.size() == 2 ? entries[0].name + entries[1].name : "", "a.txtb.txt");
   // No truncation of the archive leaves a findable member.
   for (std::size_t cut = 0; cut < good.size(); ++cut) EXPECT_FALSE(lookup(good.substr(0, cut), "b.txt")) << cut;
 
@@ -102,12 +106,14 @@ TEST_F(ArchiveTest, DamagedArchivesFailTheLookup) {
   for (std::int32_t off : {0x7FFFFFFF, -0x7FFFFFFF, static_cast<std::int32_t>(good.size() - 2), -2})
     EXPECT_FALSE(lookup(setInt(good, good.size() - 4, off), "a.txt")) << off;
   // A member reaching past the end, starting before the start, or too small for a container.
-  for (auto [offset, size] : {std::pair{0, 0x7FFFFFFF}, {-0x7FFFFFFF, 10}, {static_cast<int>(good.size()), 4}, {0, 3}, {0, -5}})
+  const int past = static_cast<int>(good.size());
+  for (auto [offset, size] : {std::pair{0, 0x7FFFFFFF}, {-0x7FFFFFFF, 10}, {past, 4}, {0, 3}, {0, -5}})
     EXPECT_FALSE(lookup(setInt(setInt(good, dir + 6, offset), dir + 10, size), "a.txt")) << offset << " " << size;
   // A name length running past the trailer.
   std::string bad = good;
   bad[dir] = static_cast<char>(200);
-  EXPECT_FALSE(lookup(bad, "a.txt") || lookup(bad, "b.txt"));
+  EXPECT_FALSE(lookup(bad, "a.txt") || lookup(bad, "b.txt") ||
+               ReadArchiveDirectory(MemoryByteSource(U(bad), bad.size()), &entries));
 
   // Through the resolver: a damaged member never leaves a temporary file.
   bad = good;
@@ -157,13 +163,11 @@ TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
   WriteBytes("two.txt", "b");
   fs::create_directory("d");
   WriteBytes("d/ONE.TXT", "dup");
-  const std::tuple<const char*, int, const char*> runs[] = {{"create x.box one.txt two.txt", 0, "2 members, 1001 bytes in"},
-              {"create y.box one.txt missing.txt", 1, "missing.txt"},
-              {"create y.box one.txt d/ONE.TXT", 1, "ONE.TXT"},
-              {"extract x.box nope.txt", 1, "nope.txt"},
-              {"list one.txt", 1, ""},
-              {"append missing-target one.txt", 1, ""},
-              {"frobnicate x.box", 2, ""}};
+  const std::tuple<const char*, int, const char*> runs[] = {
+      {"create x.box one.txt two.txt", 0, "2 members, 1001 bytes in"},
+      {"create y.box one.txt missing.txt", 1, "missing.txt"}, {"create y.box one.txt d/ONE.TXT", 1, "ONE.TXT"},
+      {"extract x.box nope.txt", 1, "nope.txt"}, {"list one.txt", 1, ""}, {"append missing-target one.txt", 1, ""},
+      {"frobnicate x.box", 2, ""}};
   for (const auto& [args, rc, says] : runs) {
     EXPECT_EQ(Pack(std::string(args) + " > out.txt 2>&1"), rc) << args;
     EXPECT_NE(ReadBytes("out.txt").find(says), std::string::npos) << args;

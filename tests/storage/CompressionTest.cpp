@@ -61,7 +61,8 @@ TEST(Compression, RoundTripsAndTheIndependentCompressorAgree) {
 
 TEST(Compression, DamagedTruncatedOrOversizedContainersFail) {
   const std::string data = Mixed(20000, 7), packed = Packed(data);
-  for (std::size_t cut = 0; cut < packed.size(); cut += 97) EXPECT_EQ(Unpacked(packed, static_cast<int>(cut)), "<fail>");
+  for (std::size_t cut = 0; cut < packed.size(); cut += 97)
+    EXPECT_EQ(Unpacked(packed, static_cast<int>(cut)), "<fail>") << cut;
   EXPECT_EQ(ZyCompression().UnPack(nullptr, 100), 0);
 
   auto with = [&](std::initializer_list<std::pair<int, int>> bytes) {
@@ -71,7 +72,8 @@ TEST(Compression, DamagedTruncatedOrOversizedContainersFail) {
   };
   // Declared length (20000 = 0x4E20) one short, 256 longer, huge (refused before any
   // allocation), 1 MiB from a 3-byte stream.
-  for (const std::string& bad : {with({{0, 0x1F}}), with({{1, 0x4F}}), with({{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0x7F}}),
+  for (const std::string& bad : {with({{0, 0x1F}}), with({{1, 0x4F}}),
+                                 with({{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0x7F}}),
                                  std::string("\xFF\xFF\x0F\x00\x11\x00\x00", 7)})
     EXPECT_EQ(Unpacked(bad), "<fail>");
   // Flipped bytes in the stream: all or nothing.

@@ -16,13 +16,13 @@ class FileCommandsTest : public StorageTest {};
 
 TEST(WildMatch, Patterns) {
   // "*a*b*c" against "xxaxxbxxbc" needs backtracking past a false start; only ASCII letters fold.
-  const std::tuple<const char*, const char*, bool> cases[] = {{"a?c", "abc", true},      {"a?c", "a.c", false},         {"a?c", "ac", false},
-               {"*.*", "readme.txt", true}, {"*.*", "readme", false},      {"*", "", true},
-               {"**", "x", true},         {"M*N.b?p", "moon.bmp", true}, {"*.bmp", "moon.bmp.txt", false},
-               {"*a*b*c", "xxaxxbxxbc", true}, {"*a*b*c", "xxaxxbxxb", false}, {"a*", "a", true},
-               {"", "a", false},          {"", "", true},                {"abc", "ab", false},
-               {"\xC4", "\xE4", false}};
-  for (const auto& [pattern, name, match] : cases) EXPECT_EQ(szWildMatch(pattern, name), match) << pattern << " " << name;
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"a?c", "abc", true},     {"a?c", "a.c", false}, {"a?c", "ac", false},          {"*.*", "readme.txt", true},
+      {"*.*", "readme", false}, {"*", "", true},       {"**", "x", true},             {"M*N.b?p", "moon.bmp", true},
+      {"a*", "a", true},        {"", "a", false},      {"*.bmp", "moon.bmp.txt", false}, {"*a*b*c", "xxaxxbxxbc", true},
+      {"", "", true},           {"abc", "ab", false},  {"*a*b*c", "xxaxxbxxb", false},  {"\xC4", "\xE4", false}};
+  for (const auto& [pattern, name, match] : cases)
+    EXPECT_EQ(szWildMatch(pattern, name), match) << pattern << " " << name;
 }
 
 TEST_F(FileCommandsTest, ListingExistenceAndWorkingDirectory) {
@@ -60,16 +60,18 @@ TEST_F(FileCommandsTest, WindowsNamesMatchComponentsWithoutCase) {
   WriteBytes("Data/Maps/Level1.MAP", "1");
   const std::string abs = dir_.string();
   // New files keep their own name inside the matched directory, or reuse an existing match.
-  const std::tuple<std::string, PathKind, std::string> cases[] = {{"data\\maps\\level1.map", PathKind::ExistingFile, "Data/Maps/Level1.MAP"},
-               {"./DATA/maps/LEVEL1.map", PathKind::ExistingFile, "./Data/Maps/Level1.MAP"},
-               {abs + "\\data\\MAPS\\level1.map", PathKind::ExistingFile, abs + "/Data/Maps/Level1.MAP"},
-               {"data\\maps", PathKind::ExistingFile, ""},
-               {"data\\maps", PathKind::ExistingDir, "Data/Maps"},
-               {"data\\nope\\x.map", PathKind::ExistingFile, ""},
-               {"data\\maps\\New.map", PathKind::NewFile, "Data/Maps/New.map"},
-               {"data\\maps\\LEVEL1.map", PathKind::NewFile, "Data/Maps/Level1.MAP"},
-               {"nodir\\New.map", PathKind::NewFile, ""}};
-  for (const auto& [request, kind, found] : cases) EXPECT_EQ(FindWindowsPath(request.c_str(), kind), found) << request;
+  const std::tuple<std::string, PathKind, std::string> cases[] = {
+      {"data\\maps\\level1.map", PathKind::ExistingFile, "Data/Maps/Level1.MAP"},
+      {"./DATA/maps/LEVEL1.map", PathKind::ExistingFile, "./Data/Maps/Level1.MAP"},
+      {abs + "\\data\\MAPS\\level1.map", PathKind::ExistingFile, abs + "/Data/Maps/Level1.MAP"},
+      {"data\\maps", PathKind::ExistingFile, ""},
+      {"data\\maps", PathKind::ExistingDir, "Data/Maps"},
+      {"data\\nope\\x.map", PathKind::ExistingFile, ""},
+      {"data\\maps\\New.map", PathKind::NewFile, "Data/Maps/New.map"},
+      {"data\\maps\\LEVEL1.map", PathKind::NewFile, "Data/Maps/Level1.MAP"},
+      {"nodir\\New.map", PathKind::NewFile, ""}};
+  for (const auto& [request, kind, found] : cases)
+    EXPECT_EQ(FindWindowsPath(request.c_str(), kind), found) << request;
   // An exact name is preferred, and of several case variants the choice is stable.
   WriteBytes("Data/Maps/level1.map", "2");
   EXPECT_EQ(FindWindowsPath("Data/Maps/level1.map", PathKind::ExistingFile), "Data/Maps/level1.map");

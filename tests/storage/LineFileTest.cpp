@@ -26,80 +26,67 @@ std::string Many(int n) {
 }  // namespace
 
 TEST_F(LineFileTest, ReadsEveryLineEndLimitAndPlace) {
-  WriteBytes("crlf.txt", "one\r\ntwo\r\nthree\r\n");
-  WriteBytes("lf.txt", "one\ntwo\nthree");
-  WriteBytes("cr.txt", "a\rb\r\n");
-  WriteBytes("big.txt", std::string(3000, 'x') + "\nnext\n");
-  WriteBytes("many.txt", Many(300));
   fs::create_directory("Saves");
-  WriteBytes("Saves/Score.TXT", "100\r\n");
-  WriteBytes("level.txt", "map1\r\nmap2\r\n");
+  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"crlf.txt", "one\r\ntwo\r\nthree\r\n"},
+                                    {"lf.txt", "one\ntwo\nthree"}, {"cr.txt", "a\rb\r\n"}, {"many.txt", Many(300)},
+                                    {"big.txt", std::string(3000, 'x') + "\nnext\n"}, {"Saves/Score.TXT", "100\r\n"},
+                                    {"level.txt", "map1\r\n2\r\n"}})
+    WriteBytes(name, bytes);
   ASSERT_EQ(Pack("create data.box level.txt >/dev/null"), 0);
   fs::remove("level.txt");
   SETSHOEBOX("data.box", "");
   // Only the '\r' right before '\n' goes; lines are cut at 1023 bytes and read up to 255;
   // Windows names find the file whatever its case; the data archive serves what the disk lacks.
-  const std::tuple<const char*, double, std::string, int> reads[] = {{"crlf.txt", 0, "one", 0},        {"crlf.txt", 2, "three", 0},   {"lf.txt", 1, "two", 0},
-               {"lf.txt", 2, "three", 0},        {"lf.txt", 5, "", 0},          {"cr.txt", 0, "a\rb", 0},
-               {"big.txt", 0, std::string(1023, 'x'), 0}, {"big.txt", 1, "next", 0}, {"many.txt", 255, "255", 0},
-               {"saves\\score.txt", 0, "100", 0}, {"level.txt", 1, "map2", 0},  {"none.txt", 0, "NO_FILE", 3},
-               {"crlf.txt", 256, "unchanged", 7}, {"crlf.txt", -1, "unchanged", 7}};
-  for (const auto& [file, line, text, error] : reads) {
+  // File, line, text, error, number (42: unchanged).
+  const std::tuple<const char*, double, std::string, int, double> reads[] = {
+      {"crlf.txt", 0, "one", 0, 0},     {"crlf.txt", 2, "three", 0, 0}, {"lf.txt", 1, "two", 0, 0},
+      {"lf.txt", 2, "three", 0, 0},     {"lf.txt", 5, "", 0, 0},        {"cr.txt", 0, "a\rb", 0, 0},
+      {"big.txt", 1, "next", 0, 0},     {"many.txt", 255, "255", 0, 255}, {"saves\\score.txt", 0, "100", 0, 100},
+      {"level.txt", 1, "2", 0, 2},      {"none.txt", 0, "NO_FILE", 3, 0}, {"crlf.txt", 256, "unchanged", 7, 42},
+      {"crlf.txt", -1, "unchanged", 7, 42}, {"big.txt", 0, std::string(1023, 'x'), 0, 0}};
+  for (const auto& [file, line, text, error, number] : reads) {
     DGStr t = "unchanged";
+    double v = 42;
     __g_error = 0;
     GETFILE(file, line, t);
-    EXPECT_EQ(t.c_str(), text) << file << " " << line;
-    EXPECT_EQ(__g_error, error) << file << " " << line;
+    GETFILE(file, line, v);
+    EXPECT_EQ(std::tuple(std::string(t.c_str()), __g_error, v), std::tuple(text, error, number)) << file << " " << line;
   }
-  double v = 42;
-  GETFILE("crlf.txt", -1, v);
-  EXPECT_EQ(v, 42);
-  GETFILE("none.txt", 0, v);
-  EXPECT_EQ(v, 0);
-  GETFILE("saves\\score.txt", 0, v);
-  EXPECT_EQ(v, 100);
 }
 
 TEST_F(LineFileTest, WritesGoBackWhenAnotherFileIsNamedOrTheProgramEnds) {
   PUTFILE("a.txt", 0, DGStr("first"));
   PUTFILE("a.txt", 3, 2.5);
-  EXPECT_FALSE(fs::exists("a.txt"));  // still only in the cache
-  EXPECT_EQ(__g_error, 3);           // the file did not exist yet
+  EXPECT_EQ(__g_error, 3);  // the file did not exist yet, and is still only in the cache
+  EXPECT_FALSE(fs::exists("a.txt"));
   DGStr text;
   GETFILE("a.txt", 3, text);
   EXPECT_STREQ(text.c_str(), "2.5");
   GETFILE("other.txt", 0, text);
   EXPECT_EQ(ReadBytes("a.txt"), "first\r\n\r\n\r\n2.5\r\n");
-  PUTFILE("a.txt", 1, DGStr("second"));
-  // Bad line numbers change nothing; -0.5 is line 0.
-  PUTFILE("a.txt", 256, DGStr("no"));
-  PUTFILE("a.txt", -1, DGStr("no"));
-  PUTFILE("a.txt", -0.5, DGStr("zero"));
-  FlushLineFiles();
-  EXPECT_EQ(ReadBytes("a.txt"), "zero\r\nsecond\r\n\r\n2.5\r\n");
-  // Reading only never rewrites; a Windows name writes back to the file it found; writing keeps
-  // the lines the cache never held.
-  WriteBytes("ro.txt", "x\ny");
-  GETFILE("ro.txt", 0, text);
+  // Bad line numbers change nothing; -0.5 is line 0. Reading only never rewrites; a Windows
+  // name writes back to the file it found.
+  for (auto [line, value] : {std::pair{1.0, "second"}, {256.0, "no"}, {-1.0, "no"}, {-0.5, "zero"}})
+    PUTFILE("a.txt", line, DGStr(value));
   fs::create_directory("Saves");
   WriteBytes("Saves/Score.TXT", "100\r\n");
+  WriteBytes("ro.txt", "x\ny");
+  GETFILE("ro.txt", 0, text);
   PUTFILE("saves\\score.txt", 0, 250.0);
-  WriteBytes("many.txt", Many(300));
-  PUTFILE("many.txt", 0, DGStr(std::string(2000, 'y').c_str()));
   FlushLineFiles();
-  EXPECT_EQ(ReadBytes("ro.txt"), "x\ny");
-  EXPECT_EQ(ReadBytes("Saves/Score.TXT"), "250\r\n");
+  EXPECT_EQ(std::vector<std::string>({ReadBytes("a.txt"), ReadBytes("ro.txt"), ReadBytes("Saves/Score.TXT")}),
+            std::vector<std::string>({"zero\r\nsecond\r\n\r\n2.5\r\n", "x\ny", "250\r\n"}));
   EXPECT_EQ(std::distance(fs::directory_iterator("Saves"), fs::directory_iterator()), 1);
-  EXPECT_EQ(ReadBytes("many.txt"), std::string(1023, 'y') + "\r\n" + Many(300).substr(2));
-
+  // At the end of the program; a line is cut at 1023 bytes.
   EXPECT_EXIT(
       {
         PUTFILE("end.txt", 0, DGStr("saved"));
-        PUTFILE("end.txt", 2, 7.0);
+        PUTFILE("end.txt", 1, DGStr(std::string(2000, 'y').c_str()));
+        PUTFILE("end.txt", 3, 7.0);
         END();
       },
       ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(ReadBytes("end.txt"), "saved\r\n\r\n7\r\n");
+  EXPECT_EQ(ReadBytes("end.txt"), "saved\r\n" + std::string(1023, 'y') + "\r\n\r\n7\r\n");
 }
 
 // Only the changed lines are replaced; every other byte of the file stays, however long the

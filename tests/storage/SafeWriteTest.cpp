@@ -55,7 +55,8 @@ TEST_F(SafeWriteTest, FailedWritesKeepTheOldFiles) {
   for (char& c : random) c = static_cast<char>(gen());
   WriteBytes("big.bin", random);
   ASSERT_EQ(Pack("create src.box big.bin >/dev/null"), 0);
-  const std::pair<std::string, std::string> old[] = {{"save.txt", lines}, {"old.box", "old archive"}, {"old.bin", "old output"}};
+  const std::pair<std::string, std::string> old[] = {
+      {"save.txt", lines}, {"old.box", "old archive"}, {"old.bin", "old output"}};
   for (const auto& [name, bytes] : old) WriteBytes(disk_ / name, bytes);
   const std::size_t limit = 100 * 1024;
   const std::string ulimit = mounted_ ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limit / 1024) + "; ";
@@ -87,7 +88,7 @@ TEST_F(SafeWriteTest, FailedWritesKeepTheOldFiles) {
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     EXPECT_NE(ErrorLog().find("Cannot write line file " + (disk_ / "save.txt").string() + ": "), std::string::npos);
-    for (const std::string args : {"create " + (disk_ / "old.box").string() + " big.bin",
+    for (const std::string& args : {"create " + (disk_ / "old.box").string() + " big.bin",
                                    "extract src.box big.bin " + (disk_ / "old.bin").string(),
                                    "extract src.box big.bin " + (disk_ / "out.bin").string()})
       EXPECT_NE(Shell("bash -c \"" + ulimit + PackTool() + " " + args + "\" >/dev/null 2>&1"), 0) << args;

@@ -53,8 +53,9 @@ TEST(CommandLine, SplitsLikeWindows) {
 TEST_F(SystemCommandsTest, ShellCommandWaitsAndReturnsTheExitCode) {
   Script("Tools/Run.SH", "exit 5\n", false);
   // Command, wait, result, exit code; the first has finished writing when SHELLCMD returns.
-  const std::tuple<const char*, int, int, double> cases[] = {{"sh -c \"sleep 0.2; echo done > out.txt; exit 7\"", 1, 1, 7}, {"no-such-program-here --x", 1, 0, 0},
-               {"", 1, 0, 0}, {"sh -c \"exit 3\"", 0, 1, 0}, {"tools\\run.sh", 1, 1, 5}};
+  const std::tuple<const char*, int, int, double> cases[] = {
+      {"sh -c \"sleep 0.2; echo done > out.txt; exit 7\"", 1, 1, 7}, {"no-such-program-here --x", 1, 0, 0},
+      {"", 1, 0, 0}, {"sh -c \"exit 3\"", 0, 1, 0}, {"tools\\run.sh", 1, 1, 5}};
   for (const auto& [command, wait, result, exitCode] : cases) {
     double code = -1;
     EXPECT_EQ(SHELLCMD(command, wait, 1, code), result) << command;
@@ -73,7 +74,8 @@ TEST_F(SystemCommandsTest, FileDialogResultsAndFallbacks) {
   Script("bin/zenity", "cd /; echo \"$@\" > \"" + args + "\"\necho 'C:\\games\\save.dat'\n");
   EXPECT_STREQ(FILEREQUEST_Str(0, "Pictures|*.bmp;*.png|All|*.*").c_str(), "C:/games/save.dat");
   EXPECT_EQ(fs::current_path().string(), start);
-  for (const std::string& arg : {std::string("--save"), std::string("--file-filter=Pictures | *.bmp *.png"), "--filename=" + start + "/"})
+  for (const std::string& arg :
+       {std::string("--save"), std::string("--file-filter=Pictures | *.bmp *.png"), "--filename=" + start + "/"})
     EXPECT_NE(ReadBytes(args).find(arg), std::string::npos) << arg;
   Script("bin/zenity", "exit 1\n");  // cancelled
   EXPECT_STREQ(FILEREQUEST_Str(1, "").c_str(), "NO_FILE");
