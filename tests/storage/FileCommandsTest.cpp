@@ -10,9 +10,7 @@
 using namespace storage_test;
 using namespace TAVELOR;
 
-namespace {
-class FileCommandsTest : public StorageTest {};
-}  // namespace
+using FileCommandsTest = StorageTest;
 
 TEST(WildMatch, Patterns) {
   // "*a*b*c" against "xxaxxbxxbc" needs backtracking past a false start; only ASCII letters fold.
