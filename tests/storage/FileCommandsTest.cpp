@@ -1,4 +1,4 @@
-// Directory listing, wildcard matching, file queries, the working directory and Windows names.
+// Wildcard matching, directory listing, file queries, the working directory and Windows names.
 #include <algorithm>
 
 #include <tavelor/storage.h>
@@ -10,89 +10,66 @@
 using namespace storage_test;
 using namespace TAVELOR;
 
-namespace {
-class FileCommandsTest : public StorageTest {};
-}  // namespace
+using FileCommandsTest = StorageTest;
 
 TEST(WildMatch, Patterns) {
-  EXPECT_TRUE(szWildMatch("a?c", "abc"));
-  EXPECT_FALSE(szWildMatch("a?c", "a.c"));
-  EXPECT_FALSE(szWildMatch("a?c", "ac"));
-  EXPECT_TRUE(szWildMatch("*.*", "readme.txt"));
-  EXPECT_FALSE(szWildMatch("*.*", "readme"));
-  EXPECT_TRUE(szWildMatch("*", "anything.at.all"));
-  EXPECT_TRUE(szWildMatch("*", ""));
-  EXPECT_TRUE(szWildMatch("**", "x"));
-  EXPECT_TRUE(szWildMatch("*.BMP", "moon.bmp"));
-  EXPECT_TRUE(szWildMatch("M*N.b?p", "moon.bmp"));
-  EXPECT_FALSE(szWildMatch("*.bmp", "moon.bmp.txt"));
-  EXPECT_TRUE(szWildMatch("*a*b*c", "xxaxxbxxbc"));  // needs backtracking past a false start
-  EXPECT_FALSE(szWildMatch("*a*b*c", "xxaxxbxxb"));
-  EXPECT_TRUE(szWildMatch("a*", "a"));
-  EXPECT_FALSE(szWildMatch("", "a"));
-  EXPECT_TRUE(szWildMatch("", ""));
-  EXPECT_FALSE(szWildMatch("abc", "ab"));
-  // Only ASCII letters fold.
-  EXPECT_FALSE(szWildMatch("\xC4", "\xE4"));
+  // "*a*b*c" against "xxaxxbxxbc" needs backtracking past a false start; only ASCII letters fold.
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"a?c", "abc", true},     {"a?c", "a.c", false}, {"a?c", "ac", false},          {"*.*", "readme.txt", true},
+      {"*.*", "readme", false}, {"*", "", true},       {"**", "x", true},             {"M*N.b?p", "moon.bmp", true},
+      {"a*", "a", true},        {"", "a", false},      {"*.bmp", "moon.bmp.txt", false}, {"*a*b*c", "xxaxxbxxbc", true},
+      {"", "", true},           {"abc", "ab", false},  {"*a*b*c", "xxaxxbxxb", false},  {"\xC4", "\xE4", false}};
+  for (const auto& [pattern, name, match] : cases)
+    EXPECT_EQ(szWildMatch(pattern, name), match) << pattern << " " << name;
 }
 
-TEST_F(FileCommandsTest, FileListPutsDirectoriesFirst) {
-  fs::create_directory("sub1");
-  fs::create_directory("Sub2");
-  WriteBytes("a.bmp", "");
-  WriteBytes("B.BMP", "");
-  WriteBytes("c.txt", "");
-  DGStrArray list;
-  EXPECT_EQ(GETFILELIST("*.bmp", list), 4 * 65536 + 2);
-  ASSERT_EQ(BOUNDS(list, 0), 6);
-  std::vector<std::string> dirs, files;
-  for (int i = 0; i < 4; ++i) dirs.push_back(list(i).c_str());
-  for (int i = 4; i < 6; ++i) files.push_back(list(i).c_str());
-  std::sort(dirs.begin(), dirs.end());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(dirs, (std::vector<std::string>{".", "..", "Sub2", "sub1"}));
-  EXPECT_EQ(files, (std::vector<std::string>{"B.BMP", "a.bmp"}));
-  EXPECT_EQ(GETFILELIST("none", list), 4 * 65536);
-  EXPECT_EQ(BOUNDS(list, 0), 4);
-}
-
-TEST_F(FileCommandsTest, ExistenceAndWorkingDirectory) {
-  WriteBytes("here.txt", "x");
+TEST_F(FileCommandsTest, ListingExistenceAndWorkingDirectory) {
   fs::create_directories("Media/Sounds");
-  WriteBytes("Media/Sounds/Salto.WAV", "w");
-  EXPECT_EQ(DOESFILEEXIST("here.txt"), 1);
-  EXPECT_EQ(DOESFILEEXIST("missing.txt"), 0);
-  EXPECT_EQ(DOESFILEEXIST("Media"), 0);  // a directory is not a file
-  EXPECT_EQ(DOESFILEEXIST("media\\sounds\\salto.wav"), 1);
-  EXPECT_EQ(DOESFILEEXIST("media\\sounds"), 0);
-  EXPECT_EQ(DOESFILEEXIST(""), 0);
+  for (const char* f : {"a.bmp", "B.BMP", "c.txt", "Media/Sounds/Salto.WAV"}) WriteBytes(f, "x");
+  // Directories first (with . and ..), then the files; their count in the high word.
+  DGStrArray list;
+  EXPECT_EQ(GETFILELIST("*.bmp", list), 3 * 65536 + 2);
+  std::vector<std::string> names;
+  for (int i = 0; i < BOUNDS(list, 0); ++i) names.push_back(list(i).c_str());
+  std::sort(names.begin(), names.begin() + 3);
+  std::sort(names.begin() + 3, names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Media", "B.BMP", "a.bmp"}));
+  EXPECT_EQ(GETFILELIST("none", list), 3 * 65536);
+  EXPECT_EQ(BOUNDS(list, 0), 3);
+
+  for (const auto& [name, exists] : {std::pair{"a.bmp", 1}, {"missing.txt", 0}, {"Media", 0},
+                                     {"media\\sounds\\salto.wav", 1}, {"media\\sounds", 0}, {"", 0}})
+    EXPECT_EQ(DOESFILEEXIST(name), exists) << name;
 
   const std::string start = GETCURRENTDIR_Str().c_str();
   EXPECT_EQ(start, fs::current_path().string() + "/");
-  EXPECT_EQ(SETCURRENTDIR("MEDIA\\sounds"), 1);
-  EXPECT_EQ(std::string(GETCURRENTDIR_Str().c_str()), start + "Media/Sounds/");
-  EXPECT_EQ(SETCURRENTDIR("nowhere"), 0);
-  EXPECT_EQ(SETCURRENTDIR("salto.wav"), 0);
-  EXPECT_EQ(SETCURRENTDIR(".."), 1);
-  EXPECT_EQ(SETCURRENTDIR("/"), 1);
-  EXPECT_STREQ(GETCURRENTDIR_Str().c_str(), "/");
-  EXPECT_EQ(SETCURRENTDIR(start.c_str()), 1);
+  const std::pair<const char*, std::string> moves[] = {
+      {"MEDIA\\sounds", start + "Media/Sounds/"}, {"nowhere", ""}, {"salto.wav", ""}, {"..", start + "Media/"},
+      {"/", "/"}, {start.c_str(), start}};
+  for (const auto& [to, now] : moves) {
+    const std::string before = GETCURRENTDIR_Str().c_str();
+    EXPECT_EQ(SETCURRENTDIR(to), now.empty() ? 0 : 1) << to;
+    EXPECT_EQ(GETCURRENTDIR_Str().c_str(), now.empty() ? before : now) << to;
+  }
 }
 
 TEST_F(FileCommandsTest, WindowsNamesMatchComponentsWithoutCase) {
   fs::create_directories("Data/Maps");
   WriteBytes("Data/Maps/Level1.MAP", "1");
-  EXPECT_EQ(FindWindowsPath("data\\maps\\level1.map", PathKind::ExistingFile), "Data/Maps/Level1.MAP");
-  EXPECT_EQ(FindWindowsPath("./DATA/maps/LEVEL1.map", PathKind::ExistingFile), "./Data/Maps/Level1.MAP");
-  EXPECT_EQ(FindWindowsPath((dir_.string() + "\\data\\MAPS\\level1.map").c_str(), PathKind::ExistingFile),
-            dir_.string() + "/Data/Maps/Level1.MAP");
-  EXPECT_EQ(FindWindowsPath("data\\maps", PathKind::ExistingFile), "");
-  EXPECT_EQ(FindWindowsPath("data\\maps", PathKind::ExistingDir), "Data/Maps");
-  EXPECT_EQ(FindWindowsPath("data\\nope\\x.map", PathKind::ExistingFile), "");
+  const std::string abs = dir_.string();
   // New files keep their own name inside the matched directory, or reuse an existing match.
-  EXPECT_EQ(FindWindowsPath("data\\maps\\New.map", PathKind::NewFile), "Data/Maps/New.map");
-  EXPECT_EQ(FindWindowsPath("data\\maps\\LEVEL1.map", PathKind::NewFile), "Data/Maps/Level1.MAP");
-  EXPECT_EQ(FindWindowsPath("nodir\\New.map", PathKind::NewFile), "");
+  const std::tuple<std::string, PathKind, std::string> cases[] = {
+      {"data\\maps\\level1.map", PathKind::ExistingFile, "Data/Maps/Level1.MAP"},
+      {"./DATA/maps/LEVEL1.map", PathKind::ExistingFile, "./Data/Maps/Level1.MAP"},
+      {abs + "\\data\\MAPS\\level1.map", PathKind::ExistingFile, abs + "/Data/Maps/Level1.MAP"},
+      {"data\\maps", PathKind::ExistingFile, ""},
+      {"data\\maps", PathKind::ExistingDir, "Data/Maps"},
+      {"data\\nope\\x.map", PathKind::ExistingFile, ""},
+      {"data\\maps\\New.map", PathKind::NewFile, "Data/Maps/New.map"},
+      {"data\\maps\\LEVEL1.map", PathKind::NewFile, "Data/Maps/Level1.MAP"},
+      {"nodir\\New.map", PathKind::NewFile, ""}};
+  for (const auto& [request, kind, found] : cases)
+    EXPECT_EQ(FindWindowsPath(request.c_str(), kind), found) << request;
   // An exact name is preferred, and of several case variants the choice is stable.
   WriteBytes("Data/Maps/level1.map", "2");
   EXPECT_EQ(FindWindowsPath("Data/Maps/level1.map", PathKind::ExistingFile), "Data/Maps/level1.map");

@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <random>
@@ -22,21 +21,19 @@ using namespace TAVELOR;
 
 namespace {
 
-std::set<std::string> Names(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
 std::string ErrorLog() { return ReadBytes(ErrorLogPath().c_str()); }
+
+// Runs fn, then END, in a child that must end normally within 20 seconds.
+void InChild(const std::function<void()>& fn) {
+  EXPECT_EXIT({ alarm(20); fn(); END(); }, ::testing::ExitedWithCode(0), "");
+}
 
 class SafeWriteTest : public StorageTest {
  protected:
   void SetUp() override {
     StorageTest::SetUp();
     fs::remove(ErrorLogPath().c_str());
-    disk_ = dir_ / "disk";
-    fs::create_directory(disk_);
+    fs::create_directory(disk_ = dir_ / "disk");
     // As root a small file system of its own; otherwise a file-size limit stands in for it.
     mounted_ = geteuid() == 0 && mount("tmpfs", disk_.c_str(), "tmpfs", 0, "size=2m") == 0;
   }
@@ -45,44 +42,6 @@ class SafeWriteTest : public StorageTest {
     chmod(disk_.c_str(), 0755);
     StorageTest::TearDown();
   }
-  // Leaves about free bytes on the small disk.
-  void Fill(std::size_t free) {
-    if (!mounted_) return;
-    std::ofstream out(disk_ / "filler", std::ios::binary);
-    std::string block(4096, 'f');
-    for (;;) {
-      out.write(block.data(), block.size());
-      out.flush();
-      if (!out || fs::space(disk_).available <= free) break;
-    }
-  }
-  // Runs fn in a child process, under the file-size limit when there is no small disk.
-  void Limited(const std::function<void()>& fn, std::size_t limit) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (!mounted_) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-      }
-      alarm(60);
-      fn();
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  std::string Pack(const std::string& args, std::size_t limit) {
-    std::string prefix = mounted_ ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limit / 1024) + "; ";
-    return "bash -c \"" + prefix + PackTool() + " " + args + "\" >/dev/null 2>&1";
-  }
-  // A read-only directory: remounted as root, else without write permission.
-  bool MakeReadOnly() {
-    if (mounted_) return mount(nullptr, disk_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=2m") == 0;
-    return geteuid() != 0 && chmod(disk_.c_str(), 0555) == 0;
-  }
-
   fs::path disk_;
   bool mounted_ = false;
 };
@@ -90,44 +49,51 @@ class SafeWriteTest : public StorageTest {
 }  // namespace
 
 TEST_F(SafeWriteTest, FailedWritesKeepTheOldFiles) {
-  std::string lines;
+  std::string lines, random(400 * 1024, 0);
   for (int i = 0; i < 30000; ++i) lines += "line " + std::to_string(i) + "\r\n";
-  std::string random(400 * 1024, 0);
   std::mt19937 gen(7);
   for (char& c : random) c = static_cast<char>(gen());
   WriteBytes("big.bin", random);
-  ASSERT_EQ(Shell(PackTool() + " create src.box big.bin >/dev/null"), 0);
-  WriteBytes(disk_ / "save.txt", lines);
-  WriteBytes(disk_ / "old.box", "old archive");
-  WriteBytes(disk_ / "old.bin", "old output");
-  auto expectUnchanged = [&] {
-    EXPECT_EQ(ReadBytes(disk_ / "save.txt"), lines);
-    EXPECT_EQ(ReadBytes(disk_ / "old.box"), "old archive");
-    EXPECT_EQ(ReadBytes(disk_ / "old.bin"), "old output");
-  };
+  ASSERT_EQ(Pack("create src.box big.bin >/dev/null"), 0);
+  const std::pair<std::string, std::string> old[] = {
+      {"save.txt", lines}, {"old.box", "old archive"}, {"old.bin", "old output"}};
+  for (const auto& [name, bytes] : old) WriteBytes(disk_ / name, bytes);
+  const std::size_t limit = 100 * 1024;
+  const std::string ulimit = mounted_ ? "" : "trap '' XFSZ; ulimit -f " + std::to_string(limit / 1024) + "; ";
 
   for (bool readOnly : {false, true}) {
     SCOPED_TRACE(readOnly ? "read-only directory" : "full disk");
-    const std::size_t limit = 100 * 1024;
-    if (readOnly) {
-      if (!MakeReadOnly()) GTEST_SKIP() << "no way to make a directory read-only for root here";
-    } else {
-      Fill(limit);
+    if (readOnly && !(mounted_ ? mount(nullptr, disk_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=2m") == 0
+                               : geteuid() != 0 && chmod(disk_.c_str(), 0555) == 0))
+      GTEST_SKIP() << "no way to make a directory read-only for root here";
+    if (!readOnly && mounted_) {  // leave about limit bytes free
+      std::ofstream out(disk_ / "filler", std::ios::binary);
+      const std::string block(4096, 'f');
+      while (out.write(block.data(), block.size()).flush() && fs::space(disk_).available > limit) {}
     }
-    const auto before = Names(disk_);
+    auto names = [&] { return std::set<fs::path>(fs::directory_iterator(disk_), fs::directory_iterator{}); };
+    const auto before = names();
     fs::remove(ErrorLogPath().c_str());
-    Limited(
-        [&] {
-          PUTFILE((disk_ / "save.txt").c_str(), 3, DGStr("changed"));
-          FlushLineFiles();
-        },
-        limit);
+    if (pid_t pid = fork(); pid == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit r{limit, limit};
+      if (!mounted_) setrlimit(RLIMIT_FSIZE, &r);
+      alarm(60);
+      PUTFILE((disk_ / "save.txt").c_str(), 3, DGStr("changed"));
+      FlushLineFiles();
+      _exit(0);
+    } else {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     EXPECT_NE(ErrorLog().find("Cannot write line file " + (disk_ / "save.txt").string() + ": "), std::string::npos);
-    EXPECT_NE(Shell(Pack("create " + (disk_ / "old.box").string() + " big.bin", limit)), 0);
-    EXPECT_NE(Shell(Pack("extract src.box big.bin " + (disk_ / "old.bin").string(), limit)), 0);
-    EXPECT_NE(Shell(Pack("extract src.box big.bin " + (disk_ / "out.bin").string(), limit)), 0);
-    expectUnchanged();
-    EXPECT_EQ(Names(disk_), before);  // no temporary or partial file left
+    for (const std::string& args : {"create " + (disk_ / "old.box").string() + " big.bin",
+                                   "extract src.box big.bin " + (disk_ / "old.bin").string(),
+                                   "extract src.box big.bin " + (disk_ / "out.bin").string()})
+      EXPECT_NE(Shell("bash -c \"" + ulimit + PackTool() + " " + args + "\" >/dev/null 2>&1"), 0) << args;
+    for (const auto& [name, bytes] : old) EXPECT_TRUE(ReadBytes(disk_ / name) == bytes) << name;
+    EXPECT_EQ(names(), before);  // no temporary or partial file left
   }
 }
 
@@ -135,24 +101,14 @@ TEST_F(SafeWriteTest, PlantedFifosAndHardLinksEndNormally) {
   // A FIFO at the error log and at a line file: nothing may wait for a reader.
   ASSERT_EQ(mkfifo(ErrorLogPath().c_str(), 0600), 0);
   ASSERT_EQ(mkfifo("pipe.txt", 0600), 0);
-  EXPECT_EXIT(
-      {
-        alarm(20);
-        PUTFILE("pipe.txt", 0, DGStr("x"));
-        AppendErrorLog("into the pipe");
-        END();
-      },
-      ::testing::ExitedWithCode(0), "");
+  InChild([] {
+    PUTFILE("pipe.txt", 0, DGStr("x"));
+    AppendErrorLog("into the pipe");
+  });
   EXPECT_TRUE(fs::is_fifo("pipe.txt"));
   fs::remove(ErrorLogPath().c_str());
   // With a plain log, the refusal is reported there.
-  EXPECT_EXIT(
-      {
-        alarm(20);
-        PUTFILE("pipe.txt", 0, DGStr("x"));
-        END();
-      },
-      ::testing::ExitedWithCode(0), "");
+  InChild([] { PUTFILE("pipe.txt", 0, DGStr("x")); });
   EXPECT_EQ(ErrorLog(), "Cannot write line file pipe.txt: not a regular file\r\n");
   fs::remove(ErrorLogPath().c_str());
 
@@ -160,14 +116,10 @@ TEST_F(SafeWriteTest, PlantedFifosAndHardLinksEndNormally) {
   WriteBytes("victim", "keep\n");
   fs::create_hard_link("victim", ErrorLogPath().c_str());
   fs::create_hard_link("victim", "save.txt");
-  EXPECT_EXIT(
-      {
-        alarm(20);
-        PUTFILE("save.txt", 0, DGStr("mine"));
-        AppendErrorLog("not into the victim");
-        END();
-      },
-      ::testing::ExitedWithCode(0), "");
+  InChild([] {
+    PUTFILE("save.txt", 0, DGStr("mine"));
+    AppendErrorLog("not into the victim");
+  });
   EXPECT_EQ(ReadBytes("victim"), "keep\n");
   EXPECT_EQ(ReadBytes("save.txt"), "mine\r\n");
   fs::remove(ErrorLogPath().c_str());

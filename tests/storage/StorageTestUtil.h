@@ -1,4 +1,5 @@
-// Shared set-up of the storage tests: a fresh working directory and fresh archives per test.
+// Shared set-up of the storage tests: a fresh working directory and fresh archives per test,
+// and packed containers and archives built in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,20 +15,41 @@
 
 #include "frame/Runtime.h"
 #include "platform/platform.h"
+#include "storage/ShoeBoxArchive.h"
+#include "storage/ZyCompression.h"
 #include "storage/ZyShoeBox.h"
 
 namespace storage_test {
 
 namespace fs = std::filesystem;
 
-inline void WriteBytes(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-}
+inline void WriteBytes(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 inline std::string ReadBytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline const unsigned char* U(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+
+// data in the compression container.
+inline std::string Packed(const std::string& data) {
+  TAVELOR::ZyCompression zc;
+  const int n = zc.Pack(U(data), static_cast<long>(data.size()));
+  return std::string(reinterpret_cast<const char*>(zc.Data()), static_cast<std::size_t>(n));
+}
+
+// An archive of (name, contents) members, as bytes.
+inline std::string Archive(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<TAVELOR::PackedMember> members;
+  for (const auto& [name, data] : files) {
+    const std::string p = Packed(data);
+    members.push_back({name, std::vector<unsigned char>(p.begin(), p.end())});
+  }
+  std::string error;
+  std::vector<unsigned char> bytes = TAVELOR::BuildArchive(members, 0, &error);
+  EXPECT_TRUE(error.empty()) << error;
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // Files in the temporary directory whose names start with "~sbx".
@@ -47,6 +69,7 @@ inline int Shell(const std::string& cmd) {
   int rc = std::system(cmd.c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
+inline int Pack(const std::string& args) { return Shell(PackTool() + " " + args); }
 
 class StorageTest : public ::testing::Test {
  protected:

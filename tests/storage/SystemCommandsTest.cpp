@@ -17,19 +17,18 @@ class SystemCommandsTest : public StorageTest {
  protected:
   void SetUp() override {
     StorageTest::SetUp();
-    const char* path = std::getenv("PATH");
-    oldPath_ = path ? path : "";
+    oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
   }
   void TearDown() override {
     setenv("PATH", oldPath_.c_str(), 1);
     StorageTest::TearDown();
   }
-  // A fake dialog program on an otherwise empty PATH.
-  void FakeDialog(const std::string& name, const std::string& body) {
-    fs::create_directory("bin");
-    WriteBytes("bin/" + name, "#!/bin/sh\n" + body);
-    fs::permissions("bin/" + name, fs::perms::owner_all);
-    setenv("PATH", (dir_ / "bin").c_str(), 1);
+  // An executable script; a dialog program is put alone on PATH.
+  void Script(const std::string& path, const std::string& body, bool dialog = true) {
+    fs::create_directories(fs::path(path).parent_path());
+    WriteBytes(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+    if (dialog) setenv("PATH", (dir_ / "bin").c_str(), 1);
   }
   std::string oldPath_;
 };
@@ -37,65 +36,54 @@ class SystemCommandsTest : public StorageTest {
 }  // namespace
 
 TEST(CommandLine, SplitsLikeWindows) {
-  EXPECT_EQ(SplitWindowsCommandLine("prog a b"), (Args{"prog", "a", "b"}));
-  EXPECT_EQ(SplitWindowsCommandLine("  \"my prog\"  \"two words\"\tx "), (Args{"my prog", "two words", "x"}));
-  EXPECT_EQ(SplitWindowsCommandLine("p a\\\\b \"c\\\"d\" e\\\\\\\"f"), (Args{"p", "a\\\\b", "c\"d", "e\\\"f"}));
-  EXPECT_EQ(SplitWindowsCommandLine("p \"a\\\\\" b"), (Args{"p", "a\\", "b"}));
-  EXPECT_EQ(SplitWindowsCommandLine("p \"\" x\"y z\"w"), (Args{"p", "", "xy zw"}));
-  EXPECT_EQ(SplitWindowsCommandLine("p \"unterminated arg"), (Args{"p", "unterminated arg"}));
-  EXPECT_EQ(SplitWindowsCommandLine("C:\\tools\\run.exe x"), (Args{"C:\\tools\\run.exe", "x"}));
-  EXPECT_TRUE(SplitWindowsCommandLine("   ").empty());
+  const std::pair<const char*, Args> cases[] = {
+      {"prog a b", {"prog", "a", "b"}},
+      {"  \"my prog\"  \"two words\"\tx ", {"my prog", "two words", "x"}},
+      {"p a\\\\b \"c\\\"d\" e\\\\\\\"f", {"p", "a\\\\b", "c\"d", "e\\\"f"}},
+      {"p \"a\\\\\" b", {"p", "a\\", "b"}},
+      {"p \"\" x\"y z\"w", {"p", "", "xy zw"}},
+      {"p \"unterminated arg", {"p", "unterminated arg"}},
+      {"C:\\tools\\run.exe x", {"C:\\tools\\run.exe", "x"}},
+      {"   ", {}}};
+  for (const auto& [line, args] : cases) EXPECT_EQ(SplitWindowsCommandLine(line), args) << line;
+  __g_cmdline = "-level 3";
+  EXPECT_STREQ(GETCOMMANDLINE_Str().c_str(), "-level 3");
 }
 
 TEST_F(SystemCommandsTest, ShellCommandWaitsAndReturnsTheExitCode) {
-  double code = -1;
-  EXPECT_EQ(SHELLCMD("sh -c \"sleep 0.2; echo done > out.txt; exit 7\"", 1, 0, code), 1);
-  EXPECT_EQ(code, 7);
-  EXPECT_EQ(ReadBytes("out.txt"), "done\n");  // it had finished when SHELLCMD returned
-
-  code = -1;
-  EXPECT_EQ(SHELLCMD("no-such-program-here --x", 1, 1, code), 0);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(SHELLCMD("", 1, 1, code), 0);
-
-  // Without waiting: 1 at once, exit code 0.
-  code = -1;
-  EXPECT_EQ(SHELLCMD("sh -c \"exit 3\"", 0, 1, code), 1);
-  EXPECT_EQ(code, 0);
-
-  // A program named with a Windows path.
-  fs::create_directory("Tools");
-  WriteBytes("Tools/Run.SH", "#!/bin/sh\nexit 5\n");
-  fs::permissions("Tools/Run.SH", fs::perms::owner_all);
-  EXPECT_EQ(SHELLCMD("tools\\run.sh", 1, 1, code), 1);
-  EXPECT_EQ(code, 5);
+  Script("Tools/Run.SH", "exit 5\n", false);
+  // Command, wait, result, exit code; the first has finished writing when SHELLCMD returns.
+  const std::tuple<const char*, int, int, double> cases[] = {
+      {"sh -c \"sleep 0.2; echo done > out.txt; exit 7\"", 1, 1, 7}, {"no-such-program-here --x", 1, 0, 0},
+      {"", 1, 0, 0}, {"sh -c \"exit 3\"", 0, 1, 0}, {"tools\\run.sh", 1, 1, 5}};
+  for (const auto& [command, wait, result, exitCode] : cases) {
+    double code = -1;
+    EXPECT_EQ(SHELLCMD(command, wait, 1, code), result) << command;
+    EXPECT_EQ(code, exitCode) << command;
+  }
+  EXPECT_EQ(ReadBytes("out.txt"), "done\n");
 }
 
 TEST_F(SystemCommandsTest, FileDialogResultsAndFallbacks) {
-  const std::string start = fs::current_path().string();
+  const std::string start = fs::current_path().string(), args = (dir_ / "args.txt").string();
   setenv("PATH", (dir_ / "empty").c_str(), 1);
   EXPECT_STREQ(FILEREQUEST_Str(1, "All|*.*").c_str(), "NO_FILE");
 
   // The dialog's arguments reach it, its choice comes back with '/' separators, and the
   // working directory is restored even if the dialog changed its own.
-  FakeDialog("zenity", "cd /; echo \"$@\" > \"" + (dir_ / "args.txt").string() + "\"\necho 'C:\\games\\save.dat'\n");
+  Script("bin/zenity", "cd /; echo \"$@\" > \"" + args + "\"\necho 'C:\\games\\save.dat'\n");
   EXPECT_STREQ(FILEREQUEST_Str(0, "Pictures|*.bmp;*.png|All|*.*").c_str(), "C:/games/save.dat");
   EXPECT_EQ(fs::current_path().string(), start);
-  std::string args = ReadBytes(dir_ / "args.txt");
-  EXPECT_NE(args.find("--save"), std::string::npos);
-  EXPECT_NE(args.find("--file-filter=Pictures | *.bmp *.png"), std::string::npos);
-  EXPECT_NE(args.find("--filename=" + start + "/"), std::string::npos);
-
-  FakeDialog("zenity", "exit 1\n");  // cancelled
+  for (const std::string& arg :
+       {std::string("--save"), std::string("--file-filter=Pictures | *.bmp *.png"), "--filename=" + start + "/"})
+    EXPECT_NE(ReadBytes(args).find(arg), std::string::npos) << arg;
+  Script("bin/zenity", "exit 1\n");  // cancelled
   EXPECT_STREQ(FILEREQUEST_Str(1, "").c_str(), "NO_FILE");
-
   fs::remove("bin/zenity");
-  FakeDialog("kdialog", "echo \"$1\" > \"" + (dir_ / "args.txt").string() + "\"\necho /home/u/pic.bmp\n");
+  Script("bin/kdialog", "echo \"$1\" > \"" + args + "\"\necho /home/u/pic.bmp\n");
   EXPECT_STREQ(FILEREQUEST_Str(1, "Pictures|*.bmp").c_str(), "/home/u/pic.bmp");
-  EXPECT_EQ(ReadBytes(dir_ / "args.txt"), "--getopenfilename\n");
-}
+  EXPECT_EQ(ReadBytes(args), "--getopenfilename\n");
 
-TEST(DialogArguments, FiltersBecomeTheProgramsSyntax) {
   EXPECT_EQ(FileDialogArguments("zenity", true, "Pictures|*.bmp|All|*.*", "/g"),
             (Args{"zenity", "--file-selection", "--filename=/g/", "--file-filter=Pictures | *.bmp",
                   "--file-filter=All | *.*"}));
@@ -106,19 +94,14 @@ TEST(DialogArguments, FiltersBecomeTheProgramsSyntax) {
 TEST(PlatformInfo, NameIdentifierAndUnknownKeys) {
   EXPECT_STREQ(PLATFORMINFO_Str("").c_str(), "LINUX");
   EXPECT_STREQ(PLATFORMINFO_Str("os").c_str(), "NO_DATA");
-  std::string id = PLATFORMINFO_Str("id").c_str();
-  ASSERT_EQ(id.size(), 8u);
+  const std::string id = PLATFORMINFO_Str("id").c_str();
+  EXPECT_EQ(id.size(), 8u);
   EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos);
   EXPECT_EQ(id, std::string(PLATFORMINFO_Str("ID").c_str()));
   // Folding: four little-endian words xor-ed, then the mask; printed low byte first.
-  EXPECT_EQ(MachineIdentifier("00000000000000000000000000000000"), MachineIdentifier("0123456789abcdef0123456789abcdef"));
-  EXPECT_EQ(MachineIdentifier("01000000000000000000000000000000"),
-            MachineIdentifier("00000000000000000000000000000000").replace(0, 2, "C5"));
+  const std::string zero(32, '0');
+  EXPECT_EQ(MachineIdentifier(zero), MachineIdentifier("0123456789abcdef0123456789abcdef"));
+  EXPECT_EQ(MachineIdentifier("01" + zero.substr(2)), MachineIdentifier(zero).replace(0, 2, "C5"));
   EXPECT_EQ(MachineIdentifier(""), MachineIdentifier("not hex"));
-  EXPECT_NE(MachineIdentifier(""), MachineIdentifier("00000000000000000000000000000000"));
-}
-
-TEST(CommandLine, IsTheRuntimesCopy) {
-  __g_cmdline = "-level 3";
-  EXPECT_STREQ(GETCOMMANDLINE_Str().c_str(), "-level 3");
+  EXPECT_NE(MachineIdentifier(""), MachineIdentifier(zero));
 }
