@@ -22,4 +22,4 @@ while read -r objects; do
     --json "$tmp/$n.json" "$objects"
 done < <(find "$dir" -mindepth 2 -type d -name CMakeFiles -prune)
 gcovr --root "$root" --filter "$root/runtime/src/" --filter "$root/game/" --filter "$root/tools/" \
-  --print-summary -o /dev/null $(printf -- '--add-tracefile %s ' "$tmp"/*.json)
+  --print-summary -o "$tmp/summary.txt" $(printf -- '--add-tracefile %s ' "$tmp"/*.json)
