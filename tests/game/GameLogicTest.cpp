@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #define GLM_FORCE_RADIANS
@@ -42,6 +43,12 @@ void PlaceGhost(int k, double x, double y, double z) {
 void GhostsAway() {
   for (int k = 0; k < 5; ++k) PlaceGhost(k, 1000 + 100 * k, -500, 1000);
 }
+
+// A runtime error ends the program at once with code 0: inside a test that is a failure
+// rather than a silent pass of the whole program.
+const int kEndGuard = (testing::UnitTest::GetInstance(), std::atexit([] {
+  if (testing::UnitTest::GetInstance()->current_test_info()) std::_Exit(1);
+}));
 
 class Game : public testing::Test {
  protected:
@@ -193,7 +200,7 @@ TEST_F(Game, CrashEndsAtHeight15WithTheHeadingKept) {
   EXPECT_EQ(hag_mode, 0);
 }
 
-TEST(GameVectors, HelpersAgreeWithTheTextbook) {
+TEST_F(Game, VectorHelpersAgreeWithTheTextbook) {
   // Rotation against GLM's: positive angles turn counter-clockwise seen from the axis' tip.
   const double cases[][7] = {{1, 0, 0, 0, 1, 0, 90}, {0.3, -2, 5, 1, 1, 0, 33}, {4, 1, -1, -2, 0.5, 3, -170},
                              {1, 2, 3, 0, 0, 7, 400}};

@@ -1,6 +1,7 @@
 // The planner's building blocks: ring buffer, node pool, closed-set table and its iterator.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -37,6 +38,7 @@ TEST(FixedDeque, KeepsOrderThroughMiddleEditsAndRefusesBeyondCapacity) {
 
 TEST(NodeFactory, HandsOutEachNodeOnceAndReusesReleasedOnes) {
   NodeFactory pool;
+  EXPECT_FALSE(pool.allocate(SIZE_MAX / sizeof(Node) + 1)) << "the byte count would overflow";
   ASSERT_TRUE(pool.allocate(3));
   std::set<Node*> seen;
   for (int i = 0; i < 3; ++i) {
