@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <string>
-#include <utility>
+#include <cstdlib>
+#include <vector>
 
 #define GLM_FORCE_RADIANS
 #include <glm/glm.hpp>
@@ -33,6 +33,23 @@ void ExpectVec(DGIntArray& v, double x, double y, double z, double eps = 1e-9) {
   EXPECT_NEAR(v(2), z, eps);
 }
 
+void PlaceGhost(int k, double x, double y, double z) {
+  ghost_pos(k, 0) = x;
+  ghost_pos(k, 1) = y;
+  ghost_pos(k, 2) = z;
+}
+
+// Every ghost far away from everything, so only the ones a test places count.
+void GhostsAway() {
+  for (int k = 0; k < 5; ++k) PlaceGhost(k, 1000 + 100 * k, -500, 1000);
+}
+
+// A runtime error ends the program at once with code 0: inside a test that is a failure
+// rather than a silent pass of the whole program.
+const int kEndGuard = (testing::UnitTest::GetInstance(), std::atexit([] {
+  if (testing::UnitTest::GetInstance()->current_test_info()) std::_Exit(1);
+}));
+
 class Game : public testing::Test {
  protected:
   void SetUp() override {
@@ -43,66 +60,48 @@ class Game : public testing::Test {
       TAVELOR::__DG_RESY = 480;
       char cmdline[4] = {0};
       TAVELOR::__GlobalInit(nullptr, nullptr, cmdline, 1, "Hollerquast");
-      // The game reads its media from its own directory.
-      ASSERT_EQ(chdir(TAVELOR_BINARY_DIR "/game"), 0);
+      ASSERT_EQ(chdir(TAVELOR_BINARY_DIR "/game"), 0);  // the game reads its media from there
     }
     __TAVELOR__::SetUp();
     dtime = 16;
   }
-  static void PlaceGhost(int k, double x, double y, double z) {
-    ghost_pos(k, 0) = x;
-    ghost_pos(k, 1) = y;
-    ghost_pos(k, 2) = z;
-  }
-  // Every ghost far away from everything, so only the ones a test places count.
-  static void GhostsAway() {
-    for (int k = 0; k < 5; ++k) PlaceGhost(k, 1000 + 100 * k, -500, 1000);
-  }
 };
 
-TEST_F(Game, SetUpLeavesTheStartState) {
+TEST_F(Game, StartStateAndFlightLimits) {
   ExpectVec(hag_pos, 5, 15, 5);
   EXPECT_EQ(hag_magic, 100);
   ASSERT_EQ(TAVELOR::BOUNDS(ghost_pos, 0), 5);
-  for (int k = 0; k < 5; ++k)
-    for (int c = 0; c < 3; ++c) {
-      EXPECT_EQ(ghost_pos(k, c), std::floor(ghost_pos(k, c)));
-      EXPECT_GE(ghost_pos(k, c), c == 1 ? -8 : 0);
-      EXPECT_LE(ghost_pos(k, c), c == 1 ? -3 : 150);
-    }
-  // She starts clear of the trees and the house.
-  DGIntArray centre = Vec(5, 15.5, 5);
+  for (int i = 0; i < 15; ++i) {  // whole numbers, below the ground and inside the forest
+    const double v = ghost_pos(i / 3, i % 3);
+    EXPECT_TRUE(v == std::floor(v) && v >= (i % 3 == 1 ? -8 : 0) && v <= (i % 3 == 1 ? -3 : 150)) << i << ": " << v;
+  }
+  DGIntArray centre = Vec(5, 15.5, 5);  // she starts clear of the trees and the house
   PlaceCamera();
   EXPECT_EQ(WorldCollision(centre, 1.2), 0);
-}
 
-TEST_F(Game, FlightModelStaysInItsLimits) {
-  Controls(0, 1e6, 0, 0);  // pulled back hard
-  EXPECT_DOUBLE_EQ(hag_spd(0), -0.3);
-  Controls(0, -1e6, 0, 0);
-  EXPECT_DOUBLE_EQ(hag_spd(0), 1);
-  Controls(0, 0, 0, 0);  // a still mouse keeps the speed
-  EXPECT_DOUBLE_EQ(hag_spd(0), 1);
-
-  // The turn rate grows by at most 2 a frame up to 15, banking her by 3 degrees per unit.
-  Controls(-1e6, 0, 0, 0);
-  EXPECT_DOUBLE_EQ(hag_spd(1), 2);
-  for (int k = 0; k < 10; ++k) Controls(-1e6, 0, 0, 0);
+  // Mouse (x, y, wheel) each frame, then speed, turn rate, climb rate and roll after it: the
+  // turn rate grows by at most 2 a frame up to 15, banking her by 3 degrees per unit; the wheel
+  // climbs at -1, the climb rate then decays by a tenth a frame; +1 sinks.
+  const std::vector<std::vector<double>> frames = {
+      {0, 1e6, 0, -0.3, 0, 0, 0},  {0, -1e6, 0, 1, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0},   {-1e6, 0, 0, 1, 2, 0, 6},
+      {-1e6, 0, 0, 1, 4, 0, 12},   {0, 0, -1, 1, 4, 0.2, 12}, {0, 0, 0, 1, 4, 0.18, 12}};
+  for (const auto& f : frames) {
+    Controls(f[0], f[1], f[2], 0);
+    EXPECT_DOUBLE_EQ(hag_spd(0), f[3]);
+    EXPECT_DOUBLE_EQ(hag_spd(1), f[4]);
+    EXPECT_DOUBLE_EQ(hag_spd(2), f[5]);
+    EXPECT_DOUBLE_EQ(hag_roll, f[6]);
+  }
+  for (int k = 0; k < 10; ++k) Controls(-1e6, 0, 1, 0);
   EXPECT_DOUBLE_EQ(hag_spd(1), 15);
   EXPECT_DOUBLE_EQ(hag_roll, 45);
   EXPECT_NEAR(hag_dir(1), 0, 1e-12);
   EXPECT_NEAR(vecLength(hag_dir), 1, 1e-9);
-
-  // The wheel: -1 climbs, the climb rate then decays by a tenth each frame; +1 sinks.
-  Controls(0, 0, -1, 0);
-  EXPECT_DOUBLE_EQ(hag_spd(2), 0.2);
-  Controls(0, 0, 0, 0);
-  EXPECT_DOUBLE_EQ(hag_spd(2), 0.18);
-  for (int k = 0; k < 20; ++k) Controls(0, 0, 1, 0);
+  for (int k = 0; k < 10; ++k) Controls(0, 0, 1, 0);
   EXPECT_DOUBLE_EQ(hag_spd(2), -1);
 }
 
-TEST_F(Game, SecondClickIsIgnoredWhileAShotFlies) {
+TEST_F(Game, ShotGhostsAndStrictDistances) {
   GhostsAway();
   PlaceCamera();  // 15 behind her: the view runs along +x
   hag_spd(2) = 0.25;
@@ -110,22 +109,34 @@ TEST_F(Game, SecondClickIsIgnoredWhileAShotFlies) {
   EXPECT_EQ(shot_time, 50);
   ExpectVec(shot_pos, 5, 15, 5);
   ExpectVec(shot_dir, 2, 0.25, 0);
-
   vecSet(hag_dir, 0, 0, 1);
   PlaceCamera();
   MoveShot(16);
-  Controls(0, 0, 0, 1);
+  Controls(0, 0, 0, 1);  // a second click is ignored while a shot flies
   EXPECT_EQ(shot_time, 66);
   ExpectVec(shot_dir, 2, 0.25, 0);
-
   MoveShot(1000);  // flown out
   EXPECT_EQ(shot_time, 0);
   Controls(0, 0, 0, 1);
   EXPECT_EQ(shot_time, 50);
   EXPECT_NEAR(shot_dir(2), 2, 1e-9);
-}
 
-TEST_F(Game, GhostsFlyFiveUnitsASecondWhateverTheFrameRate) {
+  // Two ghosts close to the shot: only the lower index is hit and sent below the ground.
+  GhostsAway();
+  DGIntArray at = Vec(0, 10, 0);
+  for (int k : {1, 3}) PlaceGhost(k, 0.2 * k, 10, 0);
+  EXPECT_EQ(ShootGhosts(at), 1);
+  EXPECT_EQ(ghost_pos(1, 1) * 100 + ghost_pos(3, 1), -300 + 10);
+  GhostsAway();
+  PlaceGhost(2, 1.2, 10, 0);
+  EXPECT_EQ(ShootGhosts(at), 0);  // exactly 1.2 away
+  ghost_pos(2, 0) = 2.4;
+  EXPECT_EQ(GhostCollision(at), 0);  // exactly 2.4 away
+  ghost_pos(2, 0) = 2.39;
+  EXPECT_EQ(GhostCollision(at), 1);
+  EXPECT_EQ(ghost_pos(2, 1), -3);
+
+  // Ghosts fly five units a second whatever the frame rate.
   for (double frame : {10.0, 40.0, 250.0}) {
     GhostsAway();
     vecSet(hag_pos, 0, 10, 0);
@@ -135,26 +146,24 @@ TEST_F(Game, GhostsFlyFiveUnitsASecondWhateverTheFrameRate) {
   }
 }
 
-TEST_F(Game, ShotAndTouchesUseStrictDistances) {
-  GhostsAway();
-  DGIntArray at = Vec(0, 10, 0);
-  // Two ghosts close to the shot: only the lower index is hit and sent below the ground.
-  for (int k : {1, 3}) PlaceGhost(k, 0.2 * k, 10, 0);
-  EXPECT_EQ(ShootGhosts(at), 1);
-  EXPECT_EQ(ghost_pos(1, 1), -3);
-  EXPECT_EQ(ghost_pos(3, 1), 10);
+TEST_F(Game, GroundTreesHouseAndTheTwentyFirstTouch) {
+  PlaceCamera();
+  DGIntArray centre = Vec(300, -0.1, 300);
+  vecSet(hag_pos, 300, -0.1, 300);  // the ground test reads her own height
+  EXPECT_EQ(WorldCollision(centre, 1.2), 1);
+  vecSet(hag_pos, 300, 0, 300);
+  EXPECT_EQ(WorldCollision(centre, 1.2), 0);
+  vecSet(hag_pos, 0, 5, 0);
+  // Centres at trees 0, 37, 99 and 100 of the forest (their trunks, beside their tops) and at
+  // the house's door wall and above its roof, with whether they collide.
+  const double probes[][4] = {{0, 2, 0, 1},     {5, 12, 0, 0},    {45, 2, 73, 1}, {50, 12, 73, 0},
+                              {135, 2, 99, 1},  {140, 12, 99, 0}, {150, 2, 10, 1}, {155, 12, 10, 0},
+                              {0, 2, 2.5, 1},   {-3.5, 10, 2.5, 0}};
+  for (const auto& p : probes) {
+    vecSet(centre, p[0], p[1], p[2]);
+    EXPECT_EQ(WorldCollision(centre, 1.2), p[3]) << p[0] << "," << p[1] << "," << p[2];
+  }
 
-  GhostsAway();
-  PlaceGhost(2, 1.2, 10, 0);
-  EXPECT_EQ(ShootGhosts(at), 0);  // exactly 1.2 away
-  ghost_pos(2, 0) = 2.4;
-  EXPECT_EQ(GhostCollision(at), 0);  // exactly 2.4 away
-  ghost_pos(2, 0) = 2.39;
-  EXPECT_EQ(GhostCollision(at), 1);
-  EXPECT_EQ(ghost_pos(2, 1), -3);
-}
-
-TEST_F(Game, TwentyFirstTouchCrashesWithoutSound) {
   vecSet(hag_pos, 60, 30, 60);  // high above the forest
   PlaceCamera();
   vecSet(tmp, 60, 30.5, 60);
@@ -167,29 +176,6 @@ TEST_F(Game, TwentyFirstTouchCrashesWithoutSound) {
   }
 }
 
-TEST_F(Game, GroundTreesAndHouseCollide) {
-  PlaceCamera();
-  DGIntArray centre = Vec(300, -0.1, 300);
-  vecSet(hag_pos, 300, -0.1, 300);  // the ground test reads her own height
-  EXPECT_EQ(WorldCollision(centre, 1.2), 1);
-  vecSet(hag_pos, 300, 0, 300);
-  EXPECT_EQ(WorldCollision(centre, 1.2), 0);
-
-  vecSet(hag_pos, 0, 5, 0);
-  // Trees 0, 37, 99 and 100 of the forest, where their trunks stand (x, z).
-  const std::pair<int, int> trunks[] = {{0, 0}, {45, 73}, {135, 99}, {150, 10}};
-  for (auto [x, z] : trunks) {
-    vecSet(centre, x, 2, z);  // the trunk
-    EXPECT_EQ(WorldCollision(centre, 1.2), 1) << x << "," << z;
-    vecSet(centre, x + 5, 12, z);  // beside the top
-    EXPECT_EQ(WorldCollision(centre, 1.2), 0) << x << "," << z;
-  }
-  vecSet(centre, -3.5 + 3.5, 2, 2.5);  // at the door's wall
-  EXPECT_EQ(WorldCollision(centre, 1.2), 1);
-  vecSet(centre, -3.5, 10, 2.5);  // above the roof
-  EXPECT_EQ(WorldCollision(centre, 1.2), 0);
-}
-
 TEST_F(Game, CrashEndsAtHeight15WithTheHeadingKept) {
   vecSet(hag_dir, 0.6, 0, 0.8);
   vecSet(hag_spd, 0.5, 4, 0.3);
@@ -197,57 +183,45 @@ TEST_F(Game, CrashEndsAtHeight15WithTheHeadingKept) {
   hag_mode = 1;
   dtime = 125;
   int frames = 0;
-  while (hag_mode != 0 && frames < 100) {
+  for (; hag_mode != 0 && frames < 100; ++frames) {
     MoveWitch();
     CrashClock();
-    ++frames;
   }
   EXPECT_EQ(frames, 16);  // two seconds
-  EXPECT_EQ(hag_pos(1), 15);
-  EXPECT_NEAR(hag_pos(0), 5 + 16 * 0.6 * 0.5 * 125 / 20, 1e-9);  // drifted on at her last speed
-  EXPECT_NEAR(hag_pos(2), 5 + 16 * 0.8 * 0.5 * 125 / 20, 1e-9);
+  ExpectVec(hag_pos, 5 + 16 * 0.6 * 0.5 * 125 / 20, 15, 5 + 16 * 0.8 * 0.5 * 125 / 20);  // drifted on
   ExpectVec(hag_dir, 0.6, 0, 0.8);
   ExpectVec(hag_spd, 0, 0, 0);
   EXPECT_EQ(hag_magic, 100);
-
-  // A long last frame that carries the clock past 4 still ends the crash.
-  hag_mode = 2.9;
+  hag_mode = 2.9;  // a long last frame that carries the clock past 4 still ends the crash
   dtime = 1500;
   CrashClock();
   EXPECT_EQ(hag_mode, 0);
 }
 
-TEST(GameVectors, HelpersAgreeWithTheTextbook) {
-  // Rotation against GLM's rotation matrix: positive angles turn counter-clockwise seen from
-  // the axis' tip.
-  const double cases[][7] = {{1, 0, 0, 0, 1, 0, 90},    {0.3, -2, 5, 1, 1, 0, 33},
-                             {4, 1, -1, -2, 0.5, 3, -170}, {1, 2, 3, 0, 0, 7, 400}};
+TEST_F(Game, VectorHelpersAgreeWithTheTextbook) {
+  // Rotation against GLM's: positive angles turn counter-clockwise seen from the axis' tip.
+  const double cases[][7] = {{1, 0, 0, 0, 1, 0, 90}, {0.3, -2, 5, 1, 1, 0, 33}, {4, 1, -1, -2, 0.5, 3, -170},
+                             {1, 2, 3, 0, 0, 7, 400}};
   for (const auto& c : cases) {
-    DGIntArray v = Vec(c[0], c[1], c[2]), axis = Vec(c[3], c[4], c[5]);
+    DGIntArray v = Vec(c[0], c[1], c[2]), axis = Vec(c[3], c[4], c[5]), b = Vec(c[3], c[4], c[5]);
     vecRotate(v, axis, c[6]);
-    const glm::dmat4 m = glm::rotate(glm::dmat4(1), glm::radians(c[6]), glm::dvec3(c[3], c[4], c[5]));
-    const glm::dvec4 r = m * glm::dvec4(c[0], c[1], c[2], 1);
+    const glm::dvec4 r = glm::rotate(glm::dmat4(1), glm::radians(c[6]), glm::dvec3(c[3], c[4], c[5])) *
+                         glm::dvec4(c[0], c[1], c[2], 1);
     ExpectVec(v, r.x, r.y, r.z, 1e-6);
     ExpectVec(axis, c[3], c[4], c[5]);  // the caller's axis is left alone
+    v = Vec(c[0], c[1], c[2]);
+    vecCross(v, b);
+    const glm::dvec3 cross = glm::cross(glm::dvec3(c[0], c[1], c[2]), glm::dvec3(c[3], c[4], c[5]));
+    ExpectVec(v, cross.x, cross.y, cross.z);
   }
-  DGIntArray v = Vec(2, 4, 6), zero = Vec(0, 0, 0);
+  DGIntArray v = Vec(2, 4, 6), zero = Vec(0, 0, 0), tiny = Vec(0, 0, 5e-8), a = Vec(3, 0, 4), b = Vec(1, 1, 0);
   vecRotate(v, zero, 60);  // no axis: only the cosine term is left
   ExpectVec(v, 1, 2, 3, 1e-7);
-
-  v = Vec(0, 0, 5e-8);
-  vecUnify(v);
-  ExpectVec(v, 0, 0, 0);
-  v = Vec(3, 0, 4);
-  vecUnify(v);
-  ExpectVec(v, 0.6, 0, 0.8);
-
-  DGIntArray a = Vec(1, 2, 3), b = Vec(-2, 0.5, 4);
-  vecCross(a, b);
-  const glm::dvec3 cross = glm::cross(glm::dvec3(1, 2, 3), glm::dvec3(-2, 0.5, 4));
-  ExpectVec(a, cross.x, cross.y, cross.z);
-
+  vecUnify(tiny);
+  ExpectVec(tiny, 0, 0, 0);
+  vecUnify(a);
+  ExpectVec(a, 0.6, 0, 0.8);
   a = Vec(1, 0, 0);
-  b = Vec(1, 1, 0);
   EXPECT_NEAR(vecAngleOf(a, b), 45, 1e-5);
   EXPECT_EQ(vecAngleOf(a, zero), 0);
   EXPECT_EQ(Limit(-5, 2), -2);

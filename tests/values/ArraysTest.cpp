@@ -1,11 +1,15 @@
 // Arrays: sizing, layout, resizing with contents kept, copies, and the error exits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tavelor/arrays.h>
@@ -17,32 +21,38 @@ using namespace TAVELOR;
 
 namespace {
 
-// Position of an element inside the buffer.
-template <class A, class T>
-long Offset(A& a, T& element) {
-  return static_cast<long>(&element - a.Data());
-}
+// A runtime error ends the program at once with code 0: inside a test, unless a death test's
+// child expects it, that is a failure rather than a silent pass of the whole program.
+bool g_endExpected = false;
+const int kEndGuard = (testing::UnitTest::GetInstance(), std::atexit([] {
+  if (testing::UnitTest::GetInstance()->current_test_info() && !g_endExpected) std::_Exit(1);
+}));
 
-TEST(Arrays, DimSizesClearsAndBounds) {
-  DGIntArray a;
+TEST(Arrays, DimSizesClearsBoundsAndLaysOutFirstIndexFastest) {
+  DGIntArray a, d;
   EXPECT_EQ(BOUNDS(a, 0), 0);  // never dimensioned: no error
   DIM(a, 3);
   EXPECT_EQ(a.Capacity(), 8);
-  a(0) = 1;
   a(2.5) = 3;  // fractional indices truncate once the double is below the size
   EXPECT_EQ(a(2), 3);
   for (double k : {1.0, -1.0, 8.0, std::nan("")}) EXPECT_EQ(BOUNDS(a, k), 0) << k;
   EXPECT_EQ(BOUNDS(a, 0.9), 3);
   DIM(a, 8);  // capacity strictly above the count, and the data is cleared
   EXPECT_EQ(a.Capacity(), 16);
-  EXPECT_EQ(a(0), 0);
+  EXPECT_EQ(a(2), 0);
   const double* before = a.Data();
   DIM(a, 2.9, 2);  // a smaller size reuses the buffer
   EXPECT_EQ(a.Data(), before);
   EXPECT_EQ(BOUNDS(a, 0), 2);
   DIM(a, -1, 4);  // a first size below 1 leaves no dimensions
-  EXPECT_EQ(BOUNDS(a, 0), 0);
-  EXPECT_EQ(BOUNDS(a, 1), 0);
+  EXPECT_EQ(BOUNDS(a, 0) + BOUNDS(a, 1), 0);
+
+  DIM(a, 4, 5);
+  DIM(d, 2, 2, 2, 2, 2, 2, 2, 2);
+  EXPECT_EQ(a.Dimensions() * 10 + d.Dimensions(), 28);
+  EXPECT_EQ(&a(3, 4) - a.Data(), 19);
+  EXPECT_EQ(&d(1, 1, 1, 1, 1, 1, 1, 1) - d.Data(), 255);
+  EXPECT_EQ(&d(0, 0, 0, 0, 0, 0, 0, 1) - d.Data(), 128);
 
   DGStrArray s;
   DIM(s, 2);
@@ -51,50 +61,34 @@ TEST(Arrays, DimSizesClearsAndBounds) {
   EXPECT_STREQ(s(1).c_str(), "");
 }
 
-TEST(Arrays, LayoutFirstIndexFastest) {
+// Every element of an array sized `from` and filled with 1 + its flat index, after REDIM to
+// `to`: kept where its indices fit both sizes, else 0.
+void CheckRedim(const std::vector<int>& from, const std::vector<int>& to) {
   DGIntArray a;
-  DIM(a, 4, 5);
-  EXPECT_EQ(a.Dimensions(), 2);
-  EXPECT_EQ(Offset(a, a(3, 4)), 19);
-  DGIntArray d;
-  DIM(d, 2, 2, 2, 2, 2, 2, 2, 2);
-  EXPECT_EQ(d.Dimensions(), 8);
-  EXPECT_EQ(Offset(d, d(1, 1, 1, 1, 1, 1, 1, 1)), 255);
-  EXPECT_EQ(Offset(d, d(0, 0, 0, 0, 0, 0, 0, 1)), 128);
+  std::vector<int> old = from, now = to;
+  old.resize(3, 0);  // sizes of 0: no such dimension
+  now.resize(3, 0);
+  DIM(a, old[0], old[1], old[2]);
+  for (int& n : old) n = std::max(n, 1);
+  for (int& n : now) n = std::max(n, 1);
+  for (int i = 0; i < old[0] * old[1] * old[2]; ++i) const_cast<double*>(a.Data())[i] = i + 1;
+  REDIM(a, to[0], to.size() > 1 ? to[1] : 0, to.size() > 2 ? to[2] : 0);
+  EXPECT_EQ(a.Dimensions(), static_cast<int>(to.size()));
+  for (int z = 0; z < now[2]; ++z)
+    for (int y = 0; y < now[1]; ++y)
+      for (int x = 0; x < now[0]; ++x) {
+        const bool kept = x < old[0] && y < old[1] && z < old[2];
+        EXPECT_EQ(a.Data()[x + now[0] * (y + now[1] * z)], kept ? 1 + x + old[0] * (y + old[1] * z) : 0)
+            << x << "," << y << "," << z;
+      }
 }
 
 TEST(Arrays, RedimKeepsElementsInOneToThreeDimensions) {
-  DGIntArray a;
-  DIM(a, 3);
-  for (int i = 0; i < 3; ++i) a(i) = i + 1;
-  REDIM(a, 5);
-  std::vector<double> got;
-  for (int i = 0; i < 5; ++i) got.push_back(a(i));
-  EXPECT_EQ(got, (std::vector<double>{1, 2, 3, 0, 0}));
-  REDIM(a, 2);
-  EXPECT_EQ(BOUNDS(a, 0), 2);
-  EXPECT_EQ(a(1), 2);
-
-  DIM(a, 2, 2);
-  for (int x = 0; x < 2; ++x)
-    for (int y = 0; y < 2; ++y) a(x, y) = 10 * x + y + 1;
-  REDIM(a, 3, 3);
-  for (int x = 0; x < 3; ++x)
-    for (int y = 0; y < 3; ++y) EXPECT_EQ(a(x, y), (x < 2 && y < 2) ? 10 * x + y + 1 : 0) << x << "," << y;
-
-  DGIntArray c;
-  DIM(c, 3, 2, 4);
-  for (int x = 0; x < 3; ++x)
-    for (int y = 0; y < 2; ++y)
-      for (int z = 0; z < 4; ++z) c(x, y, z) = 100 * x + 10 * y + z;
-  REDIM(c, 2, 3, 2);
-  for (int x = 0; x < 2; ++x)
-    for (int y = 0; y < 3; ++y)
-      for (int z = 0; z < 2; ++z) EXPECT_EQ(c(x, y, z), y < 2 ? 100 * x + 10 * y + z : 0);
-  REDIM(c, 2);  // dropping dimensions keeps the elements whose dropped indices are 0
-  EXPECT_EQ(c.Dimensions(), 1);
-  EXPECT_EQ(c(1), 100);
-
+  CheckRedim({3}, {5});
+  CheckRedim({3}, {2});
+  CheckRedim({2, 2}, {3, 3});
+  CheckRedim({3, 2, 4}, {2, 3, 2});
+  CheckRedim({3, 2, 4}, {2});  // dropping dimensions keeps the elements whose dropped indices are 0
   DGStrArray s;
   REDIM(s, 2);  // from nothing
   s(0) = "first";
@@ -108,17 +102,15 @@ TEST(Arrays, CopiesAreByValue) {
   DIM(s, 2);
   s(0) = "alpha";
   s(1) = "beta";
-  DGStrArray t;
+  DGStrArray t, u(s);
   t = s;
   t(0) = "changed";
   EXPECT_STREQ(s(0).c_str(), "alpha");
-  DGStrArray u(s);
   EXPECT_STREQ(u(1).c_str(), "beta");
 
-  DGIntArray a;
+  DGIntArray a, b;
   DIM(a, 3, 2);
   a(2, 1) = 6;
-  DGIntArray b;
   DIM(b, 50);
   b = a;
   EXPECT_EQ(BOUNDS(b, 1), 2);
@@ -128,85 +120,51 @@ TEST(Arrays, CopiesAreByValue) {
   EXPECT_EQ(a(2, 1), 6);
   b = DGIntArray();  // an undimensioned source leaves no dimensions
   EXPECT_EQ(BOUNDS(b, 0), 0);
-
   DGIntArray m(std::move(a));
   EXPECT_EQ(m(2, 1), 6);
   EXPECT_EQ(a.Data(), nullptr);  // NOLINT: checking the moved-from state
 }
 
-// ---- Error exits: each runs in a child; __EndProgram exits with code 0 and, with the debug
-// setting on, appends the report "-End On Line", code, line - 1, line, file.
-
-std::vector<std::string> LogLines() {
-  std::ifstream in(ErrorLogPath().c_str(), std::ios::binary);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+// Each error runs in a child; __EndProgram exits with code 0 and, with the debug setting on,
+// appends the report "-End On Line", code, line - 1, line, file.
+TEST(ArraysDeathTest, BadIndicesSizesAndMissingDimensionsEndTheProgram) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  auto index = [](double s1, double s2, double i, double j) {
+    return [=] {
+      DGIntArray a;
+      DIM(a, s1, s2);
+      a(i, j) = 1;
+    };
+  };
+  const std::vector<std::pair<int, std::function<void()>>> cases = {
+      {9, index(4, 5, 4, 0)}, {9, index(4, 5, 0, 5)}, {9, index(4, 5, -1, 0)},
+      {9, index(4, 0, 0, 1)},  // a dimension the array does not have
+      {9, index(3, -2, 0, 0)},  // a negative size admits no index
+      {9, [nan] { DGStrArray a; DIM(a, 4); a(nan) = "x"; }},
+      {8, [] { DGIntArray()(0) = 1; }}, {8, [] { DGStrArray a; DIM(a, 0); a(0) = "x"; }},
+      {7, index(65536, 65536, 0, 0)},  // the count overflows an int
+      {7, index(nan, 0, 0, 0)}, {7, index(3, inf, 0, 0)}, {7, index(kMaxNumberArrayElements + 1.0, 0, 0, 0)},
+      {7, [] { DGStrArray a; DIM(a, 2); REDIM(a, kMaxStringArrayElements + 1.0); }}};
+  for (const auto& [code, trigger] : cases) {
+    std::remove(ErrorLogPath().c_str());
+    EXPECT_EXIT(
+        {
+          g_endExpected = true;
+          __DG_DEBUG = 1;
+          __g_debugline = 42;
+          __g_debugfile = 3;
+          trigger();
+          std::fprintf(stderr, "not ended\n");
+          std::exit(5);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::ifstream in(ErrorLogPath().c_str(), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
+              (std::vector<std::string>{"-End On Line", std::to_string(code), "41", "42", "3"}));
   }
-  return lines;
-}
-
-template <class F>
-void ExpectErrorExit(int code, F trigger) {
-  std::remove(ErrorLogPath().c_str());
-  EXPECT_EXIT(
-      {
-        __DG_DEBUG = 1;
-        __g_debugline = 42;
-        __g_debugfile = 3;
-        trigger();
-        std::fprintf(stderr, "not ended\n");
-        std::exit(5);
-      },
-      ::testing::ExitedWithCode(0), "");
-  std::vector<std::string> lines = LogLines();
-  ASSERT_GE(lines.size(), 5u);
-  std::vector<std::string> report(lines.end() - 5, lines.end());
-  EXPECT_EQ(report, (std::vector<std::string>{"-End On Line", std::to_string(code), "41", "42", "3"}));
-}
-
-// Sizes a number array and writes one element.
-void Index(double s1, double s2, double i, double j) {
-  DGIntArray a;
-  DIM(a, s1, s2);
-  a(i, j) = 1;
-}
-
-TEST(ArraysDeathTest, IndexOutOfRangeIsError9) {
-  ExpectErrorExit(9, [] { Index(4, 5, 4, 0); });
-  ExpectErrorExit(9, [] { Index(4, 5, 0, 5); });
-  ExpectErrorExit(9, [] { Index(4, 5, -1, 0); });
-  ExpectErrorExit(9, [] { Index(4, 0, 0, 1); });  // a dimension the array does not have
-  ExpectErrorExit(9, [] { Index(3, -2, 0, 0); });  // a negative size admits no index
-  ExpectErrorExit(9, [] {
-    DGStrArray a;
-    DIM(a, 4);
-    a(std::nan("")) = "x";
-  });
-}
-
-TEST(ArraysDeathTest, NoDimensionsIsError8) {
-  ExpectErrorExit(8, [] { DGIntArray()(0) = 1; });
-  ExpectErrorExit(8, [] {
-    DGStrArray a;
-    DIM(a, 0);
-    a(0) = "x";
-  });
-}
-
-TEST(ArraysDeathTest, ImpossibleSizesAreError7) {
-  const double inf = std::numeric_limits<double>::infinity();
-  ExpectErrorExit(7, [] { DGIntArray a; DIM(a, 65536, 65536); });  // the count overflows an int
-  ExpectErrorExit(7, [] { DGIntArray a; DIM(a, std::nan("")); });
-  ExpectErrorExit(7, [inf] { DGIntArray a; DIM(a, 3, inf); });
-  ExpectErrorExit(7, [] { DGIntArray a; DIM(a, kMaxNumberArrayElements + 1.0); });
-  ExpectErrorExit(7, [] {
-    DGStrArray a;
-    DIM(a, 2);
-    REDIM(a, kMaxStringArrayElements + 1.0);
-  });
 }
 
 }  // namespace

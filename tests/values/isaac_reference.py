@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""Independent computation of the generator's tables kept in MathsTest.cpp.
-
-Written from the generator's description alone (seeding with the seed folded into the first
-pass, then the published 256-word generation step), without the runtime's code. Prints the
-first 20 draws after seeding with 0, 1 and 4294967295 as C++ initialisers.
-"""
+# Independent computation of the generator's tables kept in MathsTest.cpp.
+#
+# Written from the generator's description alone (seeding with the seed folded into the first
+# pass, then the published 256-word generation step), without the runtime's code. Prints the
+# first 20 draws after seeding with 0, 1 and 4294967295 as C++ initialisers.
 
 M = 0xFFFFFFFF
 
@@ -23,22 +22,20 @@ def mix(w):
 
 
 class Generator:
+    # seed None: the original generator's own initialisation of an all-zero seed table.
     def __init__(self, seed):
-        self.rsl = [0] * 256
-        self.mem = [0] * 256
+        self.rsl, self.mem = [0] * 256, [0] * 256
         self.a = self.b = self.c = 0
         w = [0x9E3779B9] * 8
-        for g in range(32):
+        for g in range(32 if seed is not None else 0):
             w[0] = (w[0] + seed) & M
             w = mix(w)
             self.mem[8 * g:8 * g + 8] = w
         for _ in range(4):
             w = mix(w)
-        for table in ("rsl", "mem"):
+        for src in (self.rsl, self.mem):
             for g in range(32):
-                src = getattr(self, table)
-                w = [(w[k] + src[8 * g + k]) & M for k in range(8)]
-                w = mix(w)
+                w = mix([(w[k] + src[8 * g + k]) & M for k in range(8)])
                 self.mem[8 * g:8 * g + 8] = w
         self.step()
 
@@ -60,31 +57,14 @@ class Generator:
         return self.rsl[0]
 
 
-def check_published_step():
-    """The generation step reproduces the published test vector of the original generator
-    (its own initialisation of an all-zero seed table; the vector starts f650e4c8 e448e96d)."""
-    g = Generator.__new__(Generator)
-    g.rsl = [0] * 256
-    g.mem = [0] * 256
-    g.a = g.b = g.c = 0
-    w = [0x9E3779B9] * 8
-    for _ in range(4):
-        w = mix(w)
-    for table in ("rsl", "mem"):
-        for grp in range(32):
-            src = getattr(g, table)
-            w = mix([(w[k] + src[8 * grp + k]) & M for k in range(8)])
-            g.mem[8 * grp:8 * grp + 8] = w
-    g.step()
-    g.step()
-    assert g.rsl[:4] == [0xF650E4C8, 0xE448E96D, 0x98DB2FB4, 0xF5FAD54F], [hex(v) for v in g.rsl[:4]]
-
-
-check_published_step()
+# The generation step reproduces the published test vector of the original generator.
+published = Generator(None)
+published.step()
+assert published.rsl[:4] == [0xF650E4C8, 0xE448E96D, 0x98DB2FB4, 0xF5FAD54F], [hex(v) for v in published.rsl[:4]]
 for seed in (0, 1, 4294967295):
     g = Generator(seed)
     values = [g.draw() for _ in range(20)]
-    print("    {%du, {" % seed)
+    print("{%du, {" % seed)
     for row in range(0, 20, 5):
-        print("        " + ", ".join("0x%08Xu" % v for v in values[row:row + 5]) + ",")
+        print("    " + ", ".join("0x%08Xu" % v for v in values[row:row + 5]) + ",")
     print("    }},")

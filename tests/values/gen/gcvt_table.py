@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the expected texts of the number format used by the runtime's strings.
-
-Independent of the C++ code: the exact binary value of each double is rounded to 10
-significant digits with Python's decimal module (ties away from zero), then written in
-fixed form for decimal exponents -1..9 and in exponential form otherwise, with zeros ending
-the fraction removed, a '.' ending a fixed-form text removed, and at least three exponent
-digits. Output: C++ table rows for tests/values/NumberFormatTable.inc.
-"""
+# Writes the expected texts of the number format used by the runtime's strings.
+#
+# Independent of the C++ code: the exact binary value of each double is rounded to 10
+# significant digits with Python's decimal module (ties away from zero), then written in
+# fixed form for decimal exponents -1..9 and in exponential form otherwise, with zeros ending
+# the fraction removed, a '.' ending a fixed-form text removed, and at least three exponent
+# digits. Output: C++ table rows for tests/values/NumberFormatTable.inc.
 import random
 import struct
 from decimal import Decimal, ROUND_HALF_UP, getcontext
@@ -18,13 +17,12 @@ def fmt(x: float) -> str:
     if x == 0:
         return "0"
     d = Decimal(x)
-    sign = "-" if d < 0 else ""
-    d = abs(d)
+    sign, d = "-" if d < 0 else "", abs(d)
     e = d.adjusted()
     m = d.scaleb(-e).quantize(Decimal("1.000000000"), rounding=ROUND_HALF_UP)
-    if m >= 10:
+    if m >= 10:  # rounding carried into the next decade
         e += 1
-        m = (d.scaleb(-e)).quantize(Decimal("1.000000000"), rounding=ROUND_HALF_UP)
+        m = d.scaleb(-e).quantize(Decimal("1.000000000"), rounding=ROUND_HALF_UP)
     digits = str(m).replace(".", "")
     assert len(digits) == 10, (x, digits)
     if e < -1 or e > 9:
@@ -34,10 +32,6 @@ def fmt(x: float) -> str:
         return f"{sign}0.{digits.rstrip('0')}"
     whole, frac = digits[: e + 1], digits[e + 1 :].rstrip("0")
     return f"{sign}{whole}.{frac}" if frac else f"{sign}{whole}"
-
-
-def f32(x: float) -> float:
-    return struct.unpack("f", struct.pack("f", x))[0]
 
 
 cases = [
@@ -52,8 +46,7 @@ cases = [
 cases += [-c for c in cases if c != 0]
 rnd = random.Random(1234)
 for _ in range(80):
-    mant = rnd.uniform(1, 10)
-    exp = rnd.randint(-300, 300)
+    mant, exp = rnd.uniform(1, 10), rnd.randint(-300, 300)
     cases.append(rnd.choice([1, -1]) * mant * 10.0 ** exp)
 for exp in range(-3, 12):
     cases.append(rnd.uniform(1, 10) * 10.0 ** exp)
@@ -66,6 +59,6 @@ print("};")
 print("// Values that are exact floats: the float constructor widens them first.")
 print("const NumberCase kFloatCases[] = {")
 for c in [0.1, 1.1, 3.3, 1e-3, 123.456, 16777217.0, 1e10, -2.2]:
-    v = f32(c)
+    v = struct.unpack("f", struct.pack("f", c))[0]
     print(f'    {{{v!r}, "{fmt(v)}"}},')
 print("};")
