@@ -1,5 +1,7 @@
 // The .ddd reader and writer: byte layout, round trips, rejection of damaged files, names on
 // disk; preparing a loaded mesh in one pass; large mesh arrays under huge-page advice.
+#include <tuple>
+
 #include "SceneSupport.h"
 #include "platform/memory.h"
 
@@ -31,25 +33,14 @@ TEST_F(DddFile, HandWrittenFileLoadsExpandsAndSavesTheSameBytes) {
   MeshObjectX& m = lumbo3D.meshes[1];
   ASSERT_EQ(m.frames.count, 2);
   EXPECT_EQ(m.normalsValid, 1);
-  const POLY_FRAME& f1 = m.frames[1];
-  ASSERT_EQ(f1.nodes.count, 4);
-  EXPECT_EQ(f1.nodes[3].q[2], 34);
-  EXPECT_EQ(f1.nodes[3].normalIndex, 84);
-  EXPECT_EQ(f1.nodes[3].colourIndex, 2);
-  // One triangle per frame from the three vertices after the marker.
-  ASSERT_EQ(m.frames[0].triangles.count, 3);
-  ASSERT_EQ(f1.triangles.count, 3);
-  const POLY_NODE& a = m.frames[0].triangles[1];
-  EXPECT_FLOAT_EQ(a.position[0], 255);
-  EXPECT_FLOAT_EQ(a.normal[0], 1.0f);  // table entry 52
-  EXPECT_EQ(a.colour, 0x0000FF00u);
-  EXPECT_FLOAT_EQ(a.rgb[1], 1.0f);
-  EXPECT_FLOAT_EQ(a.u, 1.0f);
-  EXPECT_FLOAT_EQ(a.v, -0.75f);  // stored v negated
-  // Positions are (q - offset) * scale per axis.
-  EXPECT_FLOAT_EQ(f1.triangles[0].position[1], (20 - 20) * 2.0f);
-  EXPECT_FLOAT_EQ(f1.triangles[2].position[2], (34 - 30) * 4.0f);
-  EXPECT_FLOAT_EQ(f1.triangles[0].normal[2], -1.0f);  // entry 84
+  const POLY_PACKED& packed = m.frames[1].nodes[3];
+  EXPECT_EQ(std::tuple(packed.q[2], packed.normalIndex, packed.colourIndex), std::tuple(34, 84, 2));
+  // One triangle per frame from the three vertices after the marker; positions are
+  // (q - offset) * scale per axis, v is negated, normals come from the table (52: +x, 84: -z).
+  ASSERT_EQ(m.frames[0].triangles.count + m.frames[1].triangles.count, 6);
+  const POLY_NODE &a = m.frames[0].triangles[1], &b = m.frames[1].triangles[2];
+  EXPECT_EQ(std::tuple(a.position[0], a.normal[0], a.colour, a.rgb[1], a.u, a.v), std::tuple(255.0f, 1.0f, 0xFF00u, 1.0f, 1.0f, -0.75f));
+  EXPECT_EQ(std::tuple(b.position[0], b.position[1], b.position[2], b.normal[2]), std::tuple(2.0f, 8.0f, 16.0f, -1.0f));
   // The scratch list starts as frame 0's triangles; the sphere covers frame 0's vertices.
   ASSERT_EQ(m.scratch.count, 3);
   EXPECT_FLOAT_EQ(m.scratch[2].position[1], 255);
@@ -63,9 +54,8 @@ TEST_F(DddFile, HandWrittenFileLoadsExpandsAndSavesTheSameBytes) {
   MeshObject e;
   ASSERT_TRUE(e.Load(path_.c_str(), true));
   ASSERT_EQ(e.frames[1].source.count, 4);
-  EXPECT_FLOAT_EQ(e.frames[1].source[3].position[2], 16);
-  EXPECT_FLOAT_EQ(e.frames[1].source[3].v, -1.0f);
-  EXPECT_EQ(e.frames[0].source[0].colour, 0xFFFFFFFEu);
+  EXPECT_EQ(std::tuple(e.frames[1].source[3].position[2], e.frames[1].source[3].v, e.frames[0].source[0].colour),
+            std::tuple(16.0f, -1.0f, 0xFFFFFFFEu));
 }
 
 TEST_F(DddFile, SaveWritesTheDocumentedBytesAndLoadsBackTheSame) {
@@ -98,11 +88,7 @@ TEST_F(DddFile, SaveWritesTheDocumentedBytesAndLoadsBackTheSame) {
   ASSERT_EQ(loaded.frames.count, 1);
   EXPECT_TRUE(std::equal(built.palette.begin(), built.palette.end(), loaded.palette.begin(), loaded.palette.end()));
   const POLY_FRAME &a = built.frames[0], &b = loaded.frames[0];
-  ASSERT_EQ(b.nodes.count, 12);
-  for (int k = 0; k < 12; ++k)  // q and normal index, then colour index
-    EXPECT_TRUE(!std::memcmp(&a.nodes[k], &b.nodes[k], 4) && a.nodes[k].colourIndex == b.nodes[k].colourIndex) << k;
-  ASSERT_EQ(b.triangles.count, 3 * (4 + 2));
-  ASSERT_EQ(a.triangles.count, b.triangles.count);
+  ASSERT_EQ(std::tuple(b.nodes.count, a.triangles.count, b.triangles.count), std::tuple(12, 3 * (4 + 2), 3 * (4 + 2)));
   EXPECT_EQ(0, std::memcmp(a.triangles.data, b.triangles.data, sizeof(POLY_NODE) * b.triangles.count));
 
   // Saving goes through a temporary file: a save that cannot be written reports failure.

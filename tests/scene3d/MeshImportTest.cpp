@@ -177,19 +177,6 @@ TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
   MeshObject mesh;
   ASSERT_TRUE(ImportMesh(ReadFile(dir_ + "/quad.gltf"), MeshFormat::Gltf, DiskCompanions(dir_ + "/quad.gltf"), &mesh, &info));
   EXPECT_EQ(info.textures, std::vector<std::string>{"skin.png"});
-
-  // Drawn where GLM projects the corners.
-  X_LOADOBJ((dir_ + "/box.obj").c_str(), kSlot);
-  X_MAKE3D(1, 1000, 45);
-  X_CAMERA(0, 0, 0, 0, 0, -1);
-  X_MOVEMENT(-5, -10, -60);
-  const Box drawn = DrawnAfresh([] { X_DRAWOBJ(kSlot, 0); }).box;
-  const glm::mat4 view = CurrentMatrix(GL_MODELVIEW_MATRIX), proj = Projection(1, 1000, 45);
-  const glm::vec3 lo = Project({-5, -10, -60}, view, proj), hi = Project({5, 10, -60}, view, proj);
-  EXPECT_NEAR(drawn.left, lo.x, 1);
-  EXPECT_NEAR(drawn.right, hi.x, 1);
-  EXPECT_NEAR(drawn.top, hi.y, 1);
-  EXPECT_NEAR(drawn.bottom, lo.y, 1);
 }
 
 int RunTool(const std::string& tool, const std::string& arguments) {
