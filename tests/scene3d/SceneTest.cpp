@@ -211,7 +211,7 @@ TEST_F(SceneTest, LightsInTheOpenGLStateAndInThePixels) {
       // 90.5 is a point light; positions are taken in the model-view coordinates of the call.
       {2, 0x00FF00, 1, 2, 3, 0, 0, -1, 90.5, 10, 2, {11, 2, 3, 1}, {0, 1, 0, 1}, {0, 1, 0, 1}, 180},
       // Cut-off 180: directional, shining along d, ambient only.
-      {3, 0xFF0000, 5, 5, 5, 0, -3, 0, 180, 0, 3, {0, 1, 0, 0}, {0, 0, 1, 1}, {0, 0, 0, 1}, -1},
+      {3, 0xFF0000, 0, 0, 0, 0, 0, -3, 180, 0, 3, {0, 0, 1, 0}, {0, 0, 1, 1}, {0, 0, 0, 1}, -1},
       // All six zero: ambient whatever the cut-off, at (0, 0, 1, 0) in eye space.
       {0, 0xFFFFFF, 0, 0, 0, 0, 0, 0, 45, 0, 0, {0, 0, 1, 0}, {1, 1, 1, 1}, {0, 0, 0, 1}, -1},
   };
