@@ -132,6 +132,7 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   } vertices[] = {{{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
                   {{155, 3, 7.5f}, {gAvertexnormals[37][0], gAvertexnormals[37][1], gAvertexnormals[37][2]}, 1, 255, 37},
                   {{27.9f, 3, 7.5f}, {0, 0, 7}, 1, 127, 5},
+                  {{0, 3, 7.5f}, {0, 7, 0}, 1, 100, 32},
                   {{1000, -1000, 1000}, {0, 0, 1}, kGroupStrip, 255, 5}};
   ASSERT_EQ(gAvertexnormals[7][0], -e8[0]);
   MeshObject m;
@@ -146,7 +147,7 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   m.Compress();
   const POLY_FRAME& f = m.frames[0];
   EXPECT_EQ(std::tuple(f.offset[0], f.offset[1], f.scale[1]), std::tuple(100.0f, -3.0f, 1.0f));
-  for (int k = 0; k < 4; ++k)
+  for (int k = 0; k < 5; ++k)
     EXPECT_EQ(std::tuple(f.nodes[k].q[0], f.nodes[k].q[1], f.nodes[k].normalIndex),
               std::tuple(vertices[k].q0, 0, vertices[k].normalIndex)) << k;
 }

@@ -1,6 +1,7 @@
 // Projection, camera, object transform, culling, texture selection, fog, lights, and 3D lines,
 // axes, billboards and text, drawn with real OpenGL and checked against GLM.
 #include <random>
+#include <tuple>
 
 #include <tavelor/graphics2d.h>
 
@@ -33,16 +34,14 @@ void PixelOrtho() {
 }
 
 TEST_F(SceneTest, ProjectionCameraAndConversionsAgreeWithGlm) {
-  X_MAKE3D(1, 1000, 45);
-  ExpectNear(CurrentMatrix(GL_PROJECTION_MATRIX), glm::frustum(-0.5523f, 0.5523f, -0.4142f, 0.4142f, 1.0f, 1000.0f), 2e-4f);
-  EXPECT_NEAR(lumbo3D.viewConeTan, std::tan(glm::radians(50.0f)), 1e-5);
-  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE) || glIsEnabled(GL_FOG));
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  X_MAKE3D(2, 500, -45);
-  ExpectNear(CurrentMatrix(GL_PROJECTION_MATRIX), Projection(2, 500, -45), 1e-6f);
-  EXPECT_NEAR(lumbo3D.viewConeTan, std::tan(glm::radians(89.0f)), 1e-3);
-  X_MAKE3D(1, 1000, 88);
-  EXPECT_NEAR(lumbo3D.viewConeTan, std::tan(glm::radians(89.0f)), 1e-3);
+  // Perspective from the vertical field of view, orthographic for a negative one; the view
+  // cone is 5 degrees wider, at most 89.
+  for (auto [near, far, fov, cone] : {std::tuple{1.0f, 1000.0f, 45.0f, 50.0f}, {2.0f, 500.0f, -45.0f, 89.0f}, {1.0f, 1000.0f, 88.0f, 89.0f}}) {
+    X_MAKE3D(near, far, fov);
+    ExpectNear(CurrentMatrix(GL_PROJECTION_MATRIX), Projection(near, far, fov), 1e-5f);
+    EXPECT_NEAR(glm::degrees(std::atan(lumbo3D.viewConeTan)), cone, 1e-3);
+    EXPECT_EQ(std::tuple(glIsEnabled(GL_CULL_FACE), glIsEnabled(GL_FOG), glIsEnabled(GL_DEPTH_TEST)), std::tuple(0, 0, 1));
+  }
 
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> any(-200, 200), unit(-1, 1), fovs(20, 100);
@@ -63,10 +62,7 @@ TEST_F(SceneTest, ProjectionCameraAndConversionsAgreeWithGlm) {
     EXPECT_NEAR(sy, want.y, 2e-3 * (1 + std::abs(want.y)));
     EXPECT_NEAR(sz, want.z, 1e-5);
     X_SCREEN2WORLD(sx, sy, sz, x, y, z);
-    const float scale = 1e-3f * (1 + glm::length(p - eye));
-    EXPECT_NEAR(x, p.x, scale);
-    EXPECT_NEAR(y, p.y, scale);
-    EXPECT_NEAR(z, p.z, scale);
+    EXPECT_LT(glm::distance(glm::vec3(x, y, z), p), 1e-3f * (1 + glm::length(p - eye)));
   }
   // Impossible conversions keep their outputs: a point on the camera plane, and straight down
   // (no side vector, a singular matrix).
@@ -171,63 +167,61 @@ TEST_F(SceneTest, TextureOffsetAndFog) {
   EXPECT_FALSE(glIsEnabled(GL_FOG));
 }
 
-std::vector<float> Light(int n, GLenum what) {
-  GLfloat v[4] = {0, 0, 0, 0};
-  glGetLightfv(GL_LIGHT0 + n, what, v);
-  return {v[0], v[1], v[2], what == GL_SPOT_CUTOFF ? 0 : v[3]};
-}
-
-void ExpectLight(int n, GLenum what, std::vector<float> want) {
-  const std::vector<float> got = Light(n, what);
-  for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want[i], 1e-5) << "light " << n << " " << what;
+// The light's parameters one after another (the cut-off as one number).
+std::vector<float> Light(int n, std::initializer_list<GLenum> whats) {
+  std::vector<float> v;
+  for (GLenum what : whats) {
+    GLfloat f[4] = {0, 0, 0, 0};
+    glGetLightfv(GL_LIGHT0 + n, what, f);
+    v.insert(v.end(), f, f + (what == GL_SPOT_CUTOFF ? 1 : 4));
+  }
+  return v;
 }
 
 // Everything lights can change, for before-and-after comparisons.
 std::vector<float> LightState() {
   std::vector<float> s = {static_cast<float>(glIsEnabled(GL_LIGHTING))};
   for (int i = 0; i < 8; ++i) {
-    s.push_back(static_cast<float>(glIsEnabled(GL_LIGHT0 + i)));
-    for (GLenum what : {GL_POSITION, GL_AMBIENT, GL_DIFFUSE, GL_SPOT_DIRECTION, GL_SPOT_CUTOFF}) {
-      const std::vector<float> v = Light(i, what);
-      s.insert(s.end(), v.begin(), v.end());
-    }
+    const std::vector<float> v = Light(i, {GL_POSITION, GL_AMBIENT, GL_DIFFUSE, GL_SPOT_DIRECTION, GL_SPOT_CUTOFF});
+    s.insert(s.end(), v.begin(), v.end());
+    s.push_back(glIsEnabled(GL_LIGHT0 + i));
   }
   return s;
 }
 
-int Brightness(std::uint32_t rgb) { return static_cast<int>((rgb & 255) + (rgb >> 8 & 255) + (rgb >> 16 & 255)); }
+void ExpectNear(std::vector<float> got, const std::vector<float>& want) {
+  got.resize(want.size());
+  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-5) << i;
+}
 
-TEST_F(SceneTest, LightsInTheOpenGLStateAndInThePixels) {
+TEST_F(SceneTest, Lights) {
   X_MAKE3D(1, 1000, 45);
   X_CAMERA(0, 0, 0, 0, 0, -1);
+  // Position, ambient and diffuse colour, and the cut-off where given.
   const struct {
     double light, colour, x, y, z, dx, dy, dz, cutoff, shift;
     int n;
-    std::vector<float> position, ambient, diffuse;
-    float cutoffWant;
+    std::vector<float> want;
   } cases[] = {
       // Light 9 is light 1; a spot keeps its position, colour red.
-      {9, 0x0000FF, 1, 2, 3, 0, 0, -2, 90, 0, 1, {1, 2, 3, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}, 90},
+      {9, 0x0000FF, 1, 2, 3, 0, 0, -2, 90, 0, 1, {1, 2, 3, 1, 1, 0, 0, 1, 1, 0, 0, 1, 90}},
       // 90.5 is a point light; positions are taken in the model-view coordinates of the call.
-      {2, 0x00FF00, 1, 2, 3, 0, 0, -1, 90.5, 10, 2, {11, 2, 3, 1}, {0, 1, 0, 1}, {0, 1, 0, 1}, 180},
+      {2, 0x00FF00, 1, 2, 3, 0, 0, -1, 90.5, 10, 2, {11, 2, 3, 1, 0, 1, 0, 1, 0, 1, 0, 1, 180}},
       // Cut-off 180: directional, shining along d, ambient only.
-      {3, 0xFF0000, 0, 0, 0, 0, 0, -3, 180, 0, 3, {0, 0, 1, 0}, {0, 0, 1, 1}, {0, 0, 0, 1}, -1},
+      {3, 0xFF0000, 0, 0, 0, 0, 0, -3, 180, 0, 3, {0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1}},
       // All six zero: ambient whatever the cut-off, at (0, 0, 1, 0) in eye space.
-      {0, 0xFFFFFF, 0, 0, 0, 0, 0, 0, 45, 0, 0, {0, 0, 1, 0}, {1, 1, 1, 1}, {0, 0, 0, 1}, -1},
+      {0, 0xFFFFFF, 0, 0, 0, 0, 0, 0, 45, 0, 0, {0, 0, 1, 0, 1, 1, 1, 1, 0, 0, 0, 1}},
   };
   for (const auto& c : cases) {
     glLoadIdentity();
     glTranslatef(static_cast<float>(c.shift), 0, 0);
     X_SPOT_LT(c.light, c.colour, c.x, c.y, c.z, c.dx, c.dy, c.dz, c.cutoff);
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING) && glIsEnabled(GL_LIGHT0 + c.n));
-    ExpectLight(c.n, GL_POSITION, c.position);
-    ExpectLight(c.n, GL_AMBIENT, c.ambient);
-    ExpectLight(c.n, GL_DIFFUSE, c.diffuse);
-    if (c.cutoffWant >= 0) ExpectLight(c.n, GL_SPOT_CUTOFF, {c.cutoffWant, 0, 0, 0});
+    ExpectNear(Light(c.n, {GL_POSITION, GL_AMBIENT, GL_DIFFUSE, GL_SPOT_CUTOFF}), c.want);
   }
-  ExpectLight(1, GL_SPOT_DIRECTION, {0, 0, -1, 0});  // a unit direction
+  ExpectNear(Light(1, {GL_SPOT_DIRECTION}), {0, 0, -1, 0});  // a unit direction
   X_AMBIENT_LT(4, 0x808080);
-  ExpectLight(4, GL_AMBIENT, {128 / 255.0f, 128 / 255.0f, 128 / 255.0f, 1});
+  ExpectNear(Light(4, {GL_AMBIENT}), {128 / 255.0f, 128 / 255.0f, 128 / 255.0f, 1});
   // Negative lights switch special shading only.
   const std::vector<float> before = LightState();
   const unsigned char mask = lumbo3D.lightMask;
@@ -251,51 +245,18 @@ TEST_F(SceneTest, LightsInTheOpenGLStateAndInThePixels) {
   EXPECT_TRUE(lumbo3D.lightMask == 0 && !lumbo3D.specialShading);
   glDisable(GL_LIGHT5);
   glDisable(GL_LIGHTING);
-
-  // A dim point light to the right of a white sphere of radius 2 at (0, 0, -10), outside the
-  // view so its marker is clipped (its ambient part lights every side alike).
-  BuildSphere(kQuad, 2, 0xFFFFFF);
-  X_CAMERA(0, 0, 0, 0, 0, -1);
-  X_SPOT_LT(0, 0x404040, 30, 0, -2, 0, 0, 0, 100);
-  X_MOVEMENT(0, 0, -10);
-  X_CULLMODE(1);
-  DrawnAfresh([] { X_DRAWOBJ(kQuad, 0); });
-  // The sphere spans about x 204..436 on screen at row 240; it stays grey.
-  const int left = Brightness(Pixel(230, 240)), middle = Brightness(Pixel(320, 240)), right = Brightness(Pixel(410, 240));
-  EXPECT_LT(left, middle);
-  EXPECT_LT(middle, right);
-  EXPECT_GT(right - left, 100);
-  EXPECT_EQ(Pixel(410, 240) & 255, Pixel(410, 240) >> 16 & 255);
-  glDisable(GL_LIGHTING);
 }
-
-class Primitives : public SceneTest {
- protected:
-  static void SetUpTestSuite() {
-    EnsureDisplay();
-    LOADSPRITE(SaveBmp("billboard.bmp", 64, 64, 24, [](int, int) { return 0x00FF00u; }).c_str(), kSprite);
-    // Font cells of 8 x 16 pixels: glyph 'A' white, every other cell black (transparent).
-    LOADFONT(SaveBmp("font3d.bmp", 128, 128, 24, [](int x, int y) {
-               return x / 8 == 'A' % 16 && y / 16 == 'A' / 16 ? 0xFFFFFFu : 0u;
-             }).c_str(), kFont);
-  }
-  void SetUp() override {
-    SceneTest::SetUp();
-    X_MAKE3D(1, 1000, 45);
-    X_CAMERA(0, 0, 0, 0, 0, -1);  // eye space is world space
-    glDisable(GL_DEPTH_TEST);
-  }
-};
 
 // Window position of an eye-space point under the 45-degree projection.
 glm::vec2 Project(glm::vec3 eye) { return scene_test::Project(eye, glm::mat4(1), Projection(1, 1000, 45)); }
 
-TEST_F(Primitives, LinesAndAxes) {
+TEST_F(SceneTest, LinesAndAxes) {
   PixelOrtho();
   GLfloat range[2] = {1, 1};
   glGetFloatv(GL_SMOOTH_LINE_WIDTH_RANGE, range);
   const int widest = static_cast<int>(std::min(512.0f, range[1]));
   EXPECT_GE(widest, 64);
+  LOADSPRITE(SaveBmp("billboard.bmp", 64, 64, 24, [](int, int) { return 0x00FF00u; }).c_str(), kSprite);
   X_SETTEXTURE(kSprite, -1);  // lines are drawn untextured all the same
   for (auto [width, expected] : {std::pair{0.0, 1}, std::pair{1000.0, widest}, std::pair{7.0, 7}}) {
     const Box b = Drawn([w = width] { X_LINE(100, 240, 0, 540, 240, 0, w, 0xFFFFFF); }).box;
@@ -305,10 +266,8 @@ TEST_F(Primitives, LinesAndAxes) {
   GLfloat colour[4], width = 0;
   glGetFloatv(GL_CURRENT_COLOR, colour);
   glGetFloatv(GL_LINE_WIDTH, &width);
-  EXPECT_EQ(colour[0], Lumbo.currentAlpha);
-  EXPECT_EQ(width, 1);
-  EXPECT_FALSE(glIsEnabled(GL_LINE_SMOOTH));
-  EXPECT_EQ(Lumbo.selection.slot, kSprite);
+  EXPECT_EQ(std::tuple(colour[0], width, glIsEnabled(GL_LINE_SMOOTH), Lumbo.selection.slot),
+            std::tuple(Lumbo.currentAlpha, 1.0f, GL_FALSE, kSprite));
   X_SETTEXTURE(-1, -1);
 
   // Axes start at the world origin of the stored camera; a leftover object transform on the
@@ -321,14 +280,21 @@ TEST_F(Primitives, LinesAndAxes) {
   glClear(GL_COLOR_BUFFER_BIT);
   X_DRAWAXES(100.5, 200.5, 0);  // through pixel centres
   const int row = kHeight - 1 - 200;
-  EXPECT_EQ(Pixel(110, row), 0x0000FFu);  // x: red, 20 units long
-  EXPECT_EQ(Pixel(125, row), 0u);
-  EXPECT_EQ(Pixel(100, row - 10), 0x00FF00u);  // y: green, upwards
-  EXPECT_EQ(Pixel(100, row - 25), 0u);
+  // x: red, 20 units long; y: green, upwards.
+  EXPECT_EQ(std::tuple(Pixel(110, row), Pixel(125, row), Pixel(100, row - 10), Pixel(100, row - 25)),
+            std::tuple(0x0000FFu, 0u, 0x00FF00u, 0u));
   lumbo3D.movement[0] = 0;
 }
 
-TEST_F(Primitives, BillboardsAndText) {
+TEST_F(SceneTest, BillboardsAndText) {
+  LOADSPRITE(SaveBmp("billboard.bmp", 64, 64, 24, [](int, int) { return 0x00FF00u; }).c_str(), kSprite);
+  // Font cells of 8 x 16 pixels: glyph 'A' white, every other cell black (transparent).
+  LOADFONT(SaveBmp("font3d.bmp", 128, 128, 24, [](int x, int y) {
+             return x / 8 == 'A' % 16 && y / 16 == 'A' / 16 ? 0xFFFFFFu : 0u;
+           }).c_str(), kFont);
+  X_MAKE3D(1, 1000, 45);
+  X_CAMERA(0, 0, 0, 0, 0, -1);  // eye space is world space
+  glDisable(GL_DEPTH_TEST);
   // 64 x 64 at scale 1: a 32 x 32 square whose bottom edge is centred on the point. With the
   // camera moved and turned, the square still faces it: the same square around the point's
   // place in eye space.
@@ -343,8 +309,7 @@ TEST_F(Primitives, BillboardsAndText) {
     EXPECT_EQ(Pixel((b.left + b.right) / 2, (b.top + b.bottom) / 2), 0x00FF00u);
   }
   // The texture selection is kept, and culling is the mode last given to X_CULLMODE.
-  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
-  EXPECT_EQ(Lumbo.selection.slot, -1);
+  EXPECT_EQ(std::tuple(glIsEnabled(GL_CULL_FACE), Lumbo.selection.slot), std::tuple(GL_FALSE, -1));
   X_CULLMODE(1);
   X_SPRITE(kSprite, 0, 0, -100, 1);
   EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
@@ -355,6 +320,7 @@ TEST_F(Primitives, BillboardsAndText) {
   // Text of size 0: the glyph at the font's pixel size, its top-left corner at the projected
   // point; a point on the camera plane draws nothing.
   X_CAMERA(0, 0, 0, 0, 0, -1);
+  X_CLEAR_Z();
   SETFONT(kFont);
   const glm::vec2 p = Project(glm::vec3(3, 2, -20));
   const Box b = Drawn([&] { X_PRINT("A", 3, 2, -20, 0); }).box;
