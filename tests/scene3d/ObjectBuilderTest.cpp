@@ -78,10 +78,8 @@ TEST_F(Builder, CommandsBuildStripsWithMarkersAndColoursInThePalette) {
   X_OBJEND();
   const MeshObjectX& t = lumbo3D.meshes[1];
   ASSERT_EQ(t.frames[0].nodes.count, 6);
-  EXPECT_EQ(t.palette[t.frames[0].nodes[5].colourIndex], 0xFFFFFFFEu);
-  EXPECT_EQ(t.frames[0].triangles.count, 6);
-  EXPECT_EQ(t.colouringNeeded, 1);
-  EXPECT_FLOAT_EQ(t.frames[0].triangles[0].rgb[0], 1.0f);
+  EXPECT_EQ(std::tuple(t.palette[t.frames[0].nodes[5].colourIndex], t.frames[0].triangles.count, t.colouringNeeded,
+                       t.frames[0].triangles[0].rgb[0]), std::tuple(0xFFFFFFFEu, 6, 1, 1.0f));
   BuildQuad(1, 1, 1, 0xFFFFFF);
   EXPECT_EQ(t.colouringNeeded, 0);  // white only
   // No-colour values are drawn white; -4 is the colour 0xFFFFFFFC.
@@ -102,9 +100,7 @@ TEST_F(Builder, CommandsBuildStripsWithMarkersAndColoursInThePalette) {
   const Queue<POLY_PACKED>& n = m.frames[0].nodes;
   EXPECT_EQ(m.palette[256], 0x10000u + 255);
   EXPECT_EQ(std::tuple(n[6].colourIndex, n[259].colourIndex, n[256].colourIndex, n[257].colourIndex), std::tuple(6, 6, 0, 1));
-}
-
-TEST_F(Builder, TooFewVerticesAndObjectsOutsideTheTableLeaveNothing) {
+  // Too few vertices, or an object outside the table, leave nothing.
   Build(0, 1, kFive);
   X_OBJSTART(0);
   X_OBJADDVERTEX(1, 2, 3, 0, 0, 0);
@@ -113,8 +109,7 @@ TEST_F(Builder, TooFewVerticesAndObjectsOutsideTheTableLeaveNothing) {
   X_OBJADDVERTEX(1, 2, 3, 0, 0, 0);
   X_OBJNEWGROUP();
   X_OBJEND();
-  EXPECT_EQ(lumbo3D.userObject, -1);
-  EXPECT_EQ(lumbo3D.meshes[0].frames.count, 0);
+  EXPECT_EQ(std::tuple(lumbo3D.userObject, lumbo3D.meshes[0].frames.count), std::tuple(-1, 0));
   // Marker plus two vertices is enough to compress, but forms no triangle.
   const POLY_FRAME& f = Build(1, 1, {{0, 0, 0}, {1, 0, 0}}).frames[0];
   EXPECT_EQ(std::tuple(f.nodes.count, f.triangles.count, f.radius), std::tuple(3, 0, 0.0f));
@@ -132,7 +127,6 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   } vertices[] = {{{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
                   {{155, 3, 7.5f}, {gAvertexnormals[37][0], gAvertexnormals[37][1], gAvertexnormals[37][2]}, 1, 255, 37},
                   {{27.9f, 3, 7.5f}, {0, 0, 7}, 1, 127, 5},
-                  {{0, 3, 7.5f}, {0, 7, 0}, 1, 100, 32},
                   {{1000, -1000, 1000}, {0, 0, 1}, kGroupStrip, 255, 5}};
   ASSERT_EQ(gAvertexnormals[7][0], -e8[0]);
   MeshObject m;
@@ -147,7 +141,7 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   m.Compress();
   const POLY_FRAME& f = m.frames[0];
   EXPECT_EQ(std::tuple(f.offset[0], f.offset[1], f.scale[1]), std::tuple(100.0f, -3.0f, 1.0f));
-  for (int k = 0; k < 5; ++k)
+  for (int k = 0; k < 4; ++k)
     EXPECT_EQ(std::tuple(f.nodes[k].q[0], f.nodes[k].q[1], f.nodes[k].normalIndex),
               std::tuple(vertices[k].q0, 0, vertices[k].normalIndex)) << k;
 }
