@@ -39,7 +39,8 @@ TEST_F(DddFile, HandWrittenFileLoadsExpandsAndSavesTheSameBytes) {
   // (q - offset) * scale per axis, v is negated, normals come from the table (52: +x, 84: -z).
   ASSERT_EQ(m.frames[0].triangles.count + m.frames[1].triangles.count, 6);
   const POLY_NODE &a = m.frames[0].triangles[1], &b = m.frames[1].triangles[2];
-  EXPECT_EQ(std::tuple(a.position[0], a.normal[0], a.colour, a.rgb[1], a.u, a.v), std::tuple(255.0f, 1.0f, 0xFF00u, 1.0f, 1.0f, -0.75f));
+  EXPECT_EQ(std::tuple(a.position[0], a.normal[0], a.colour, a.rgb[1], a.u, a.v),
+            std::tuple(255.0f, 1.0f, 0xFF00u, 1.0f, 1.0f, -0.75f));
   EXPECT_EQ(std::tuple(b.position[0], b.position[1], b.position[2], b.normal[2]), std::tuple(2.0f, 8.0f, 16.0f, -1.0f));
   // The scratch list starts as frame 0's triangles; the sphere covers frame 0's vertices.
   ASSERT_EQ(m.scratch.count, 3);
@@ -91,12 +92,7 @@ TEST_F(DddFile, DamagedFilesAreReadErrorsAndEmptyTheSlot) {
   frameShort.b[node0 + 20] = 3;
   frameShort.b.resize(frameShort.b.size() - 5);
   lastShort.b.pop_back();
-  const struct {
-    const char* what;
-    std::size_t at;
-    std::vector<unsigned char> with;
-    Bytes bytes;
-  } cases[] = {
+  const struct { const char* what; std::size_t at; std::vector<unsigned char> with; Bytes bytes; } cases[] = {
       {"magic", 0, {0x18}, TwoFrameFile()},
       {"version 1.0200001", 4, Bytes().f64(1.0200001).b, TwoFrameFile()},
       {"frame count past the data", 12, {3, 0, 0, 0}, TwoFrameFile()},

@@ -136,7 +136,8 @@ void ExpectQuad(int n, int frames, float (*moved)(int, int, float) = Morphed) {
         EXPECT_NEAR(node.position[i], kCorners[corner][i] + moved(corner, i, f / 25.0f), 30.0f / 255)
             << "frame " << f << " vertex " << k << " axis " << i;
       // Expansion negates the stored v.
-      EXPECT_EQ(std::tuple(node.normal[2], node.u, node.v, node.colour), std::tuple(1.0f, kUv[corner][0], -kUv[corner][1], 0x3399FFu));
+      EXPECT_EQ(std::tuple(node.normal[2], node.u, node.v, node.colour),
+                std::tuple(1.0f, kUv[corner][0], -kUv[corner][1], 0x3399FFu));
     }
   }
 }
@@ -160,11 +161,8 @@ class MeshImportTest : public SceneTest {
 };
 
 TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
-  const struct {
-    const char* file;
-    int frames;
-    float (*moved)(int, int, float);
-  } cases[] = {{"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed}, {"skin.gltf", 26, Skinned}};
+  const struct { const char* file; int frames; float (*moved)(int, int, float); } cases[] = {
+      {"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed}, {"skin.gltf", 26, Skinned}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     X_LOADOBJ((dir_ + "/" + c.file).c_str(), kSlot);
@@ -212,10 +210,7 @@ TEST_F(MeshImportTest, DamagedFilesFailLikeABadDddFile) {
   cut.resize(60);
   std::string big = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";  // one triangle more than a frame may hold
   for (std::size_t i = 0; i <= kMaxImportTriangles; ++i) big += "f 1 2 3\n";
-  const struct {
-    const char* name;
-    std::vector<unsigned char> bytes;
-  } cases[] = {
+  const struct { const char* name; std::vector<unsigned char> bytes; } cases[] = {
       {"points.obj", Text("v 0 0 0\nv 1 0 0\nv 0 1 0\n")},
       {"lines.obj", Text("v 0 0 0\nv 1 0 0\nl 1 2\n")},
       {"broken.gltf", Text(R"({"asset":{"version":"2.0"},"meshes":[)")},

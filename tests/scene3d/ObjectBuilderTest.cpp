@@ -45,11 +45,7 @@ TEST_F(Builder, StripsFansAndListsFormTheirTriangles) {
   std::vector<Vec> seven = kFive, regrouped(kFive.begin(), kFive.begin() + 4);
   seven.insert(seven.end(), {kFive[1], kFive[2]});  // a list's leftover vertices make no triangle
   regrouped.insert(regrouped.end(), {{-3, 0, 0}, kFive[4], kFive[0], kFive[1], kFive[2]});  // a new fan
-  const struct {
-    int kind;
-    std::vector<Vec> vertices;
-    std::vector<int> corners;
-  } cases[] = {
+  const struct { int kind; std::vector<Vec> vertices; std::vector<int> corners; } cases[] = {
       {1, kFive, {0, 1, 2, 2, 1, 3, 2, 3, 4}},
       {2, kFive, {0, 1, 2, 0, 2, 3, 0, 3, 4}},
       {0, seven, {0, 1, 2, 3, 4, 1}},
@@ -120,11 +116,8 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   // and does not widen it. Entries 7 and 8 are mirrored in x: the direction between them
   // (x = 0) is equally near both and the later entry wins; normals are normalised first.
   const float* e8 = gAvertexnormals[8];
-  const struct {
-    Vec position, normal;
-    std::uint32_t colour;
-    int q0, normalIndex;
-  } vertices[] = {{{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
+  const struct { Vec position, normal; std::uint32_t colour; int q0, normalIndex; } vertices[] = {
+                  {{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
                   {{155, 3, 7.5f}, {gAvertexnormals[37][0], gAvertexnormals[37][1], gAvertexnormals[37][2]}, 1, 255, 37},
                   {{27.9f, 3, 7.5f}, {0, 0, 7}, 1, 127, 5},
                   {{1000, -1000, 1000}, {0, 0, 1}, kGroupStrip, 255, 5}};
@@ -191,7 +184,8 @@ TEST_F(Builder, AutoNormalModesAndTangents) {
   // small to give a direction (|det| = 1e-6).
   const float uv[6][2] = {{0, 0}, {1, 0}, {0, 1}, {0.5f, 0.5f}, {0.501f, 0.5f}, {0.5f, 0.501f}};
   lumbo3D.UserObjectStart(0, 0);
-  for (int i = 0; i < 6; ++i) lumbo3D.UserObjectAddVertex(i % 3 == 1 ? 255 : 0, i % 3 == 2 ? 255 : 0, i / 3 * 255, uv[i][0], uv[i][1], 0);
+  for (int i = 0; i < 6; ++i)
+    lumbo3D.UserObjectAddVertex(i % 3 == 1 ? 255 : 0, i % 3 == 2 ? 255 : 0, i / 3 * 255, uv[i][0], uv[i][1], 0);
   lumbo3D.UserObjectEnd();
   m.AutoNormalsAfterCompression(true, false, true);
   const Queue<POLY_PACKED>& n = m.frames[0].nodes;

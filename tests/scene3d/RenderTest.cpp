@@ -18,7 +18,8 @@ void LoadSlidingTriangle() {
   b.header(5, 2, 4).u32(0xFFFFFFFFu).u32(0x00FFFFFFu);
   for (int i = 0; i < 4; ++i) b.f32(0).f32(0);
   for (int f = 0; f < 5; ++f)
-    b.frame(4, -kFrameStep * f / 0.1f, 0, 0, 0.1f, 0.1f, 0.1f).node(0, 0, 0, 0, 0).node(0, 0, 0, 0, 1).node(255, 0, 0, 0, 1).node(0, 255, 0, 0, 1);
+    b.frame(4, -kFrameStep * f / 0.1f, 0, 0, 0.1f, 0.1f, 0.1f).node(0, 0, 0, 0, 0).node(0, 0, 0, 0, 1).node(255, 0, 0, 0, 1).node(
+        0, 255, 0, 0, 1);
   WriteFile(TempPath("sliding.ddd"), b.b);
   ASSERT_TRUE(lumbo3D.LoadObject(TempPath("sliding.ddd").c_str(), kAnim));
   X_MAKE3D(1, 1000, -45);
@@ -36,10 +37,8 @@ TEST_F(SceneTest, AnimationBlendsFramesAsTheRangeRuleSays) {
   };
   for (int f = 0; f < 5; ++f) EXPECT_NEAR(left([f] { X_DRAWOBJ(kAnim, f); }), leftOfFrame(f), 1) << f;
   EXPECT_EQ(DrawnAfresh([] { X_DRAWOBJ(kAnim, 5); }).count, 0);
-  const struct {
-    double a, b, blend, smooth;
-    float frame;
-  } cases[] = {{0, 4, 0.5, 1, 2}, {0, 4, 0.625, 1, 2.5f}, {1, 2, 0, 0, 1}, {1, 2, 0.25, 0, 1.75f},
+  const struct { double a, b, blend, smooth; float frame; } cases[] = {
+      {0, 4, 0.5, 1, 2}, {0, 4, 0.625, 1, 2.5f}, {1, 2, 0, 0, 1}, {1, 2, 0.25, 0, 1.75f},
                {4, 0, 0.25, 1, 3}, {0, 9, 0.9, 1, 4}, {0, 0, 0, 0, 0}};  // frame 0 again, from the kept buffer
   for (const auto& c : cases)
     EXPECT_NEAR(left([&] { X_DRAWANIM(kAnim, c.a, c.b, c.blend, c.smooth); }), leftOfFrame(c.frame), 1)
@@ -66,10 +65,7 @@ TEST_F(SceneTest, AnimationBlendsFramesAsTheRangeRuleSays) {
 // widens the cone by 5% and takes the distance's square root from the float's bits, so 10
 // along the axis allows sqrt(radius^2 + 10.7625^2) to the side at a cone of tangent 1).
 TEST_F(SceneTest, ViewConeAgainstHandWorkedVerdicts) {
-  const struct {
-    float dx, dy, dz, radius, coneTan;
-    bool seen;
-  } cases[] = {
+  const struct { float dx, dy, dz, radius, coneTan; bool seen; } cases[] = {
       // On the axis; behind, away from the eye; behind, reaching the eye exactly, or not.
       {0, 0, -10, 1, 1, true}, {0, 0, 10, 1, 1, false}, {0, 0, 2, 2, 1, true}, {0, 0, 2, 1.5f, 1, false},
       // Inside only thanks to the 5%, or outside; the radius carries it in; a narrower cone.
@@ -79,9 +75,12 @@ TEST_F(SceneTest, ViewConeAgainstHandWorkedVerdicts) {
   // direction is normalised.
   for (int r = 0; r < 3; ++r)
     for (const auto& c : cases) {
-      auto turn = [r](float x, float y, float z) { return r == 0 ? glm::vec3(x, y, z) : r == 1 ? glm::vec3(z, y, -x) : glm::vec3(x, z, -y); };
+      auto turn = [r](float x, float y, float z) {
+        return r == 0 ? glm::vec3(x, y, z) : r == 1 ? glm::vec3(z, y, -x) : glm::vec3(x, z, -y);
+      };
       const glm::vec3 eye(1, 2, 3), target = eye + turn(0, 0, -5), centre = eye + turn(c.dx, c.dy, c.dz);
-      EXPECT_EQ(SphereInViewCone(&eye.x, &target.x, &centre.x, c.radius, c.coneTan), c.seen) << r << ": " << c.dx << "," << c.dy << "," << c.dz;
+      EXPECT_EQ(SphereInViewCone(&eye.x, &target.x, &centre.x, c.radius, c.coneTan), c.seen)
+          << r << ": " << c.dx << "," << c.dy << "," << c.dz;
     }
   // Drawn: lying flat below the eye, its centre behind the camera but the eye inside its sphere.
   BuildQuad(kQuad, 100, 100, 0xFFFFFF);
@@ -104,13 +103,7 @@ TEST_F(SceneTest, ViewConeAgainstHandWorkedVerdicts) {
 // X_DRAWANIM's frame rule alone, frames 0..4, verdicts worked out by hand.
 TEST(FrameRule, RangesAndPairsResolveToTwoFramesAndAWeight) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-  const struct {
-    int a, b;
-    float blend;
-    bool smooth;
-    int wantA, wantB;
-    float wantBlend;
-  } cases[] = {
+  const struct { int a, b; float blend; bool smooth; int wantA, wantB; float wantBlend; } cases[] = {
       // On frame 2 exactly: all of it; halfway from 2 to 3; the position is taken modulo 1, but
       // 1 is the range's end.
       {0, 4, 0.5f, true, 2, 3, 1}, {0, 4, 0.625f, true, 2, 3, 0.5f}, {0, 4, 1.625f, true, 2, 3, 0.5f}, {0, 4, 1, true, 4, 4, 1},
@@ -120,7 +113,8 @@ TEST(FrameRule, RangesAndPairsResolveToTwoFramesAndAWeight) {
       {7, -2, 0.3f, false, 4, 0, 0.3f}, {1, 2, nan, false, 1, 2, 0}};
   for (const auto& c : cases) {
     const FramePair f = ResolveFrames(c.a, c.b, c.blend, c.smooth, 4);
-    EXPECT_EQ(std::tuple(f.a, f.b, f.blend), std::tuple(c.wantA, c.wantB, c.wantBlend)) << c.a << ".." << c.b << " at " << c.blend;
+    EXPECT_EQ(std::tuple(f.a, f.b, f.blend), std::tuple(c.wantA, c.wantB, c.wantBlend))
+        << c.a << ".." << c.b << " at " << c.blend;
   }
 }
 
@@ -221,9 +215,7 @@ TEST_F(SceneTest, FramePumpResetsTheScene) {
   ALPHAMODE(0.5);
   X_MAKE3D(1, 1000, 45);
   SHOWSCREEN();
-  EXPECT_EQ(__mipmapping_state, 0);
-  EXPECT_EQ(Lumbo.currentAlpha, 1.0f);
-  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_EQ(std::tuple(__mipmapping_state, Lumbo.currentAlpha, glIsEnabled(GL_DEPTH_TEST)), std::tuple(0, 1.0f, GL_FALSE));
   EXPECT_FLOAT_EQ(CurrentMatrix(GL_PROJECTION_MATRIX)[0][0], 2.0f / kWidth);
 }
 

@@ -36,7 +36,8 @@ void PixelOrtho() {
 TEST_F(SceneTest, ProjectionCameraAndConversionsAgreeWithGlm) {
   // Perspective from the vertical field of view, orthographic for a negative one; the view
   // cone is 5 degrees wider, at most 89.
-  for (auto [near, far, fov, cone] : {std::tuple{1.0f, 1000.0f, 45.0f, 50.0f}, {2.0f, 500.0f, -45.0f, 89.0f}, {1.0f, 1000.0f, 88.0f, 89.0f}}) {
+  for (auto [near, far, fov, cone] :
+       {std::tuple{1.0f, 1000.0f, 45.0f, 50.0f}, {2.0f, 500.0f, -45.0f, 89.0f}, {1.0f, 1000.0f, 88.0f, 89.0f}}) {
     X_MAKE3D(near, far, fov);
     ExpectNear(CurrentMatrix(GL_PROJECTION_MATRIX), Projection(near, far, fov), 1e-5f);
     EXPECT_NEAR(glm::degrees(std::atan(lumbo3D.viewConeTan)), cone, 1e-3);
@@ -54,7 +55,8 @@ TEST_F(SceneTest, ProjectionCameraAndConversionsAgreeWithGlm) {
     ExpectNear(CurrentMatrix(GL_MODELVIEW_MATRIX), view, 1e-3f);
     // A point in front of the camera, inside the depth range, to the window and back.
     const float distance = 5 + 300 * (unit(rng) + 1);
-    const glm::vec3 p = eye + glm::normalize(target - eye) * distance + glm::vec3(unit(rng), unit(rng), unit(rng)) * (0.2f * distance);
+    const glm::vec3 p =
+        eye + glm::normalize(target - eye) * distance + glm::vec3(unit(rng), unit(rng), unit(rng)) * (0.2f * distance);
     const glm::vec3 want = Project(p, view, proj);
     double sx = 0, sy = 0, sz = 0, x = 0, y = 0, z = 0;
     X_WORLD2SCREEN(p.x, p.y, p.z, sx, sy, sz);
@@ -107,12 +109,8 @@ TEST_F(SceneTest, ObjectsLandWhereGlmProjectsThemAndCullModesHideTheirFaces) {
 
   // Culling: the camera looks at the counter-clockwise front, then from behind.
   X_MAKE3D(1, 1000, 45);
-  const struct {
-    float cameraZ;
-    double mode;
-    bool drawn;
-    int glMode;
-  } culls[] = {{100, 0, true, 0}, {100, 0.5, false, 1}, {100, -3, true, -1}, {-100, -1, false, -1}, {-100, 1, true, 1}};
+  const struct { float cameraZ; double mode; bool drawn; int glMode; } culls[] = {
+      {100, 0, true, 0}, {100, 0.5, false, 1}, {100, -3, true, -1}, {-100, -1, false, -1}, {-100, 1, true, 1}};
   for (const auto& c : culls) {
     X_CAMERA(20, 10, c.cameraZ, 20, 10, 0);  // X_CAMERA switches culling off
     EXPECT_EQ(lumbo3D.cullMode, 0);
@@ -193,11 +191,7 @@ TEST_F(SceneTest, Lights) {
   X_MAKE3D(1, 1000, 45);
   X_CAMERA(0, 0, 0, 0, 0, -1);
   // Position, ambient and diffuse colour, and the cut-off where given.
-  const struct {
-    double light, colour, x, y, z, dx, dy, dz, cutoff, shift;
-    int n;
-    std::vector<float> want;
-  } cases[] = {
+  const struct { double light, colour, x, y, z, dx, dy, dz, cutoff, shift; int n; std::vector<float> want; } cases[] = {
       // Light 9 is light 1; a spot keeps its position, colour red.
       {9, 0x0000FF, 1, 2, 3, 0, 0, -2, 90, 0, 1, {1, 2, 3, 1, 1, 0, 0, 1, 1, 0, 0, 1, 90}},
       // 90.5 is a point light; positions are taken in the model-view coordinates of the call.
