@@ -117,10 +117,10 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   // (x = 0) is equally near both and the later entry wins; normals are normalised first.
   const float* e8 = gAvertexnormals[8];
   const struct { Vec position, normal; std::uint32_t colour; int q0, normalIndex; } vertices[] = {
-                  {{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
-                  {{155, 3, 7.5f}, {gAvertexnormals[37][0], gAvertexnormals[37][1], gAvertexnormals[37][2]}, 1, 255, 37},
-                  {{27.9f, 3, 7.5f}, {0, 0, 7}, 1, 127, 5},
-                  {{1000, -1000, 1000}, {0, 0, 1}, kGroupStrip, 255, 5}};
+      {{-100, 3, 7.5f}, {0, e8[1], e8[2]}, 1, 0, 8},
+      {{155, 3, 7.5f}, {gAvertexnormals[37][0], gAvertexnormals[37][1], gAvertexnormals[37][2]}, 1, 255, 37},
+      {{27.9f, 3, 7.5f}, {0, 0, 7}, 1, 127, 5},
+      {{1000, -1000, 1000}, {0, 0, 1}, kGroupStrip, 255, 5}};
   ASSERT_EQ(gAvertexnormals[7][0], -e8[0]);
   MeshObject m;
   m.frames.Append(POLY_FRAME());

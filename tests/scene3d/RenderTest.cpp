@@ -18,8 +18,8 @@ void LoadSlidingTriangle() {
   b.header(5, 2, 4).u32(0xFFFFFFFFu).u32(0x00FFFFFFu);
   for (int i = 0; i < 4; ++i) b.f32(0).f32(0);
   for (int f = 0; f < 5; ++f)
-    b.frame(4, -kFrameStep * f / 0.1f, 0, 0, 0.1f, 0.1f, 0.1f).node(0, 0, 0, 0, 0).node(0, 0, 0, 0, 1).node(255, 0, 0, 0, 1).node(
-        0, 255, 0, 0, 1);
+    b.frame(4, -kFrameStep * f / 0.1f, 0, 0, 0.1f, 0.1f, 0.1f).node(0, 0, 0, 0, 0).node(0, 0, 0, 0, 1).node(255, 0, 0, 0, 1)
+        .node(0, 255, 0, 0, 1);
   WriteFile(TempPath("sliding.ddd"), b.b);
   ASSERT_TRUE(lumbo3D.LoadObject(TempPath("sliding.ddd").c_str(), kAnim));
   X_MAKE3D(1, 1000, -45);
@@ -39,7 +39,7 @@ TEST_F(SceneTest, AnimationBlendsFramesAsTheRangeRuleSays) {
   EXPECT_EQ(DrawnAfresh([] { X_DRAWOBJ(kAnim, 5); }).count, 0);
   const struct { double a, b, blend, smooth; float frame; } cases[] = {
       {0, 4, 0.5, 1, 2}, {0, 4, 0.625, 1, 2.5f}, {1, 2, 0, 0, 1}, {1, 2, 0.25, 0, 1.75f},
-               {4, 0, 0.25, 1, 3}, {0, 9, 0.9, 1, 4}, {0, 0, 0, 0, 0}};  // frame 0 again, from the kept buffer
+      {4, 0, 0.25, 1, 3}, {0, 9, 0.9, 1, 4}, {0, 0, 0, 0, 0}};  // frame 0 again, from the kept buffer
   for (const auto& c : cases)
     EXPECT_NEAR(left([&] { X_DRAWANIM(kAnim, c.a, c.b, c.blend, c.smooth); }), leftOfFrame(c.frame), 1)
         << c.a << ".." << c.b << " at " << c.blend;
