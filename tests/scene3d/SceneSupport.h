@@ -1,15 +1,24 @@
-// Helpers of the 3D drawing tests: a window with real OpenGL, objects built through the
-// commands, and GLM as the independent reference for the camera and projection maths.
+// Helpers of the 3D tests: a window with real OpenGL, objects built through the commands, GLM
+// as the independent reference for the camera and projection maths, and .ddd files written
+// byte by byte.
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <tavelor/scene3d.h>
+
 #include "display/DisplaySupport.h"
+#include "frame/ErrorLog.h"
 #include "scene3d/Lumenar3D.h"
 
 namespace scene_test {
@@ -53,10 +62,7 @@ inline glm::vec3 Project(const glm::vec3& p, const glm::mat4& view, const glm::m
 // texture coordinates 0..1.
 inline void BuildQuad(int object, float w, float h, std::uint32_t colour) {
   X_OBJSTART(object);
-  X_OBJADDVERTEX(0, 0, 0, 0, 0, colour);
-  X_OBJADDVERTEX(w, 0, 0, 1, 0, colour);
-  X_OBJADDVERTEX(0, h, 0, 0, 1, colour);
-  X_OBJADDVERTEX(w, h, 0, 1, 1, colour);
+  for (int i = 0; i < 4; ++i) X_OBJADDVERTEX(i % 2 * w, i / 2 * h, 0, i % 2, i / 2, colour);
   X_OBJEND();
 }
 
@@ -67,7 +73,7 @@ inline void BuildSphere(int object, float radius, std::uint32_t colour, int ring
   const float pi = glm::pi<float>();
   for (int i = 0; i < rings; ++i) {
     if (i > 0) X_OBJNEWGROUP();
-    for (int j = 0; j <= segments; ++j) {
+    for (int j = 0; j <= segments; ++j)
       for (int k : {i + 1, i}) {
         // The last column repeats the first exactly, so the seam welds.
         const float lat = pi * static_cast<float>(k) / rings, lon = 2 * pi * static_cast<float>(j % segments) / segments;
@@ -75,7 +81,6 @@ inline void BuildSphere(int object, float radius, std::uint32_t colour, int ring
                        radius * std::sin(lat) * std::cos(lon), static_cast<float>(j) / segments,
                        static_cast<float>(k) / rings, colour);
       }
-    }
   }
   X_OBJEND();
 }
@@ -87,15 +92,37 @@ inline Lit DrawnAfresh(const std::function<void()>& draw) {
   return Scan();
 }
 
-// With TAVELOR_SAVE_FRAMES set, writes the back buffer as a PPM picture into that folder.
-inline void SaveFrame(const std::string& name) {
-  const char* dir = std::getenv("TAVELOR_SAVE_FRAMES");
-  if (!dir) return;
-  const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
-  std::ofstream out(std::string(dir) + "/" + name + ".ppm", std::ios::binary);
-  out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
-  for (int row = kHeight - 1; row >= 0; --row)
-    out.write(reinterpret_cast<const char*>(&p[static_cast<std::size_t>(row) * kWidth * 3]), kWidth * 3);
+// Little-endian bytes of a mesh file, appended field by field.
+struct Bytes {
+  std::vector<unsigned char> b;
+  Bytes& u8(unsigned v) {
+    b.push_back(static_cast<unsigned char>(v));
+    return *this;
+  }
+  Bytes& u32(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) u8(v >> (8 * i));
+    return *this;
+  }
+  Bytes& f32(float f) { return u32(std::bit_cast<std::uint32_t>(f)); }
+  Bytes& f64(double d) {
+    const auto v = std::bit_cast<std::uint64_t>(d);
+    return u32(static_cast<std::uint32_t>(v)).u32(static_cast<std::uint32_t>(v >> 32));
+  }
+  Bytes& header(std::int32_t frames, std::int32_t palette, std::int32_t tex, double version = 1.02) {
+    return u32(0x00C6B317u).f64(version).u32(frames).u32(palette).u32(tex);
+  }
+  Bytes& frame(std::int32_t nodes, float ox, float oy, float oz, float sx, float sy, float sz) {
+    return u32(nodes).f32(ox).f32(oy).f32(oz).f32(sx).f32(sy).f32(sz);
+  }
+  Bytes& node(unsigned q0, unsigned q1, unsigned q2, unsigned normal, unsigned colour) {
+    return u8(q0).u8(q1).u8(q2).u8(normal).u8(colour);
+  }
+};
+
+inline std::string ErrorLogText() {
+  std::vector<unsigned char> b = ReadFile(ErrorLogPath().c_str());
+  return std::string(b.begin(), b.end());
 }
+inline void ResetErrorLog() { std::filesystem::remove(ErrorLogPath().c_str()); }
 
 }  // namespace scene_test
