@@ -190,7 +190,7 @@ TEST(PictureSniff, FormatAndSizeOfEveryVariant) {
   };
   const std::vector<unsigned char> none[] = {
       tga(0, 2, 0, 12, 0), tga(0, 5, 0, 24, 0), tga(0, 1, 24, 8, 0), tga(1, 1, 8, 8, 0), tga(1, 2, 12, 24, 0),
-      tga(0, 2, 0, 24, 0x40), tga(0, 3, 0, 16, 0), tga(2, 2, 0, 24, 0),
+      tga(0, 2, 0, 24, 0x40), tga(0, 3, 0, 16, 0), tga(2, 2, 0, 24, 0), png(0x80000000u, 1), png(1, 0x80000000u),
       {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'D', 'A', 'T', 0, 0, 0, 1, 0, 0, 0, 1},
       {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0},
       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B, 0},
