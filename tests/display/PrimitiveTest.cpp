@@ -126,6 +126,7 @@ TEST_F(TextTest, GlyphsLandOnWholePixelCells) {
     for (auto [x, y, g] : glyphs) EXPECT_EQ(Pixel(x, y), GlyphColour(g)) << x << "," << y;
   }
   EXPECT_EQ(Lumbo.selection.slot, kFirstFontSlot + 1);
+  Lumbo.Text3D(1, nullptr, 0, 0, 0, 1);  // no text: nothing
   // Narrow fonts use whole-pixel cells.
   LOADFONT(MakeFont("font100w.bmp", 100).c_str(), 4);
   EXPECT_EQ(FontSize().first, 6);
