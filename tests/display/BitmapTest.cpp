@@ -34,27 +34,16 @@ TEST(BmpReader, RefusesFilesThatAreNotAcceptedBitmaps) {
   const std::vector<unsigned char> good = MakeBmp(4, 3, 24, Sample);
   BmpFile f;
   ASSERT_TRUE(ParseBmpFile(good, &f));
-  struct Case {
-    const char* what;
-    std::vector<unsigned char> bytes;
-  };
-  const Case cases[] = {
-      {"not BM", Patched(good, 0, 'X', 1)},
-      {"16 bits", Patched(good, 28, 16, 2)},
-      {"1 bit", Patched(good, 28, 1, 2)},
-      {"24-bit run-length", Patched(good, 30, 1)},
-      {"data offset past the end", Patched(good, 10, 100000)},
-      {"data offset inside the info header", Patched(good, 10, 20)},
-      {"pixel rows cut short", {good.begin(), good.end() - 1}},
-      {"header cut short", {good.begin(), good.begin() + 30}},
-      {"width 0", Patched(good, 18, 0)},
-      {"negative width", Patched(good, 18, static_cast<std::uint32_t>(-4))},
-      {"height 0", Patched(good, 22, 0)},
-      {"absurd width", Patched(good, 18, 1u << 20)},
-      {"absurd negative height", Patched(good, 22, 0x80000000u)},
+  const std::pair<const char*, std::vector<unsigned char>> cases[] = {
+      {"not BM", Patched(good, 0, 'X', 1)}, {"16 bits", Patched(good, 28, 16, 2)}, {"1 bit", Patched(good, 28, 1, 2)},
+      {"24-bit run-length", Patched(good, 30, 1)}, {"data offset past the end", Patched(good, 10, 100000)},
+      {"data offset inside the info header", Patched(good, 10, 20)}, {"rows cut short", {good.begin(), good.end() - 1}},
+      {"header cut short", {good.begin(), good.begin() + 30}}, {"width 0", Patched(good, 18, 0)},
+      {"negative width", Patched(good, 18, static_cast<std::uint32_t>(-4))}, {"height 0", Patched(good, 22, 0)},
+      {"absurd width", Patched(good, 18, 1u << 20)}, {"absurd negative height", Patched(good, 22, 0x80000000u)},
       {"8-bit info header running past the pixel data", Patched(MakeBmp(4, 3, 8, Sample), 14, 0xFFFF, 2)},
   };
-  for (const Case& c : cases) EXPECT_FALSE(ParseBmpFile(c.bytes, &f)) << c.what;
+  for (const auto& [what, bytes] : cases) EXPECT_FALSE(ParseBmpFile(bytes, &f)) << what;
 }
 
 // 8-bit run-length data: runs, odd literal runs, skips, line and picture ends.
@@ -62,53 +51,42 @@ TEST(BmpReader, ExpandsRunLengthRows) {
   std::vector<unsigned char> b = MakeBmp(6, 3, 8, [](int x, int y) { return Rgb(x, y, 0); });
   b.resize(b[10] | b[11] << 8);
   b[30] = 1;  // compression: 8-bit runs
-  // Palette indexes in MakeBmp's order: index = y * 6 + x.
-  const unsigned char data[] = {
-      3, 0,          // bottom line (y = 2): three of index 0 ...
-      0, 3, 1, 2, 3, 0,  // ... a literal run of 1, 2, 3 with its padding byte
-      0, 0,          // end of line
-      0, 2, 2, 1,    // skip two right and one up: to x = 2 of line y = 0
-      2, 5,          // two of index 5
-      0, 1,          // end of picture
-  };
+  // Palette index = y * 6 + x. Bottom line (y = 2): three of index 0, a literal run of 1, 2, 3
+  // with its padding byte, end of line; skip two right and one up (to x = 2 of line y = 0), two
+  // of index 5, end of picture.
+  const unsigned char data[] = {3, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 5, 0, 1};
   b.insert(b.end(), std::begin(data), std::end(data));
   BmpFile f;
   ASSERT_TRUE(ParseBmpFile(b, &f));
   EXPECT_TRUE(f.header.rle8);
   for (int x = 0; x < 6; ++x) EXPECT_EQ(BmpPixel(f, x, 2), Rgb(std::max(x - 2, 0), 0, 0)) << x;
-  EXPECT_EQ(BmpPixel(f, 1, 1), Rgb(0, 0, 0));  // skipped
-  EXPECT_EQ(BmpPixel(f, 2, 0), Rgb(5, 0, 0));
-  EXPECT_EQ(BmpPixel(f, 3, 0), Rgb(5, 0, 0));
+  EXPECT_EQ((std::vector<std::uint32_t>{BmpPixel(f, 1, 1), BmpPixel(f, 2, 0), BmpPixel(f, 3, 0)}),
+            (std::vector<std::uint32_t>{0, Rgb(5, 0, 0), Rgb(5, 0, 0)}));  // skipped, then two of 5
 
-  // A few bytes of runs cannot claim a picture of gigabytes.
-  EXPECT_FALSE(ParseBmpFile(Patched(Patched(b, 18, 65536), 22, 65536), &f));
-  // Encoded rows stored top-down do not exist.
-  EXPECT_FALSE(ParseBmpFile(Patched(b, 22, static_cast<std::uint32_t>(-3)), &f));
+  // Sides up to 65536, but a few bytes of runs cannot claim a picture of gigabytes; encoded
+  // rows stored top-down do not exist.
+  for (auto [w, h, ok] : {std::array{65536, 1, 1}, {65537, 1, 0}, {1, 65536, 1}, {1, 65537, 0}, {65536, 65536, 0}, {6, -3, 0}})
+    EXPECT_EQ(ParseBmpFile(Patched(Patched(b, 18, w), 22, static_cast<std::uint32_t>(h)), &f), ok) << w << "x" << h;
 
-  // A palette index beyond the palette reads as black.
+  // A palette index beyond the palette (of two colours) reads as black.
   b = MakeBmp(2, 1, 8, [](int x, int) { return x ? Rgb(9, 8, 7) : Rgb(1, 2, 3); });
-  b[b[10] + 1] = 200;  // only two colours in the palette
+  b[b[10] + 1] = 200;
   f = Parse(b);
-  EXPECT_EQ(f.header.paletteEntries, 2);
-  EXPECT_EQ(BmpPixel(f, 0, 0), Rgb(1, 2, 3));
-  EXPECT_EQ(BmpPixel(f, 1, 0), 0u);
+  EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(f.header.paletteEntries), BmpPixel(f, 0, 0), BmpPixel(f, 1, 0)}),
+            (std::vector<std::uint32_t>{2, Rgb(1, 2, 3), 0}));
 }
 
 TEST(BmpTexels, EdgeColouringAveragesInsideOpaqueNeighbours) {
   // 4 x 4, keyed except the inner 2 x 2 whose top two differ.
-  auto colour = [](int x, int y) -> std::uint32_t {
-    if (x < 1 || x > 2 || y < 1 || y > 2) return kSpriteColourKey;
-    if (y == 1) return x == 1 ? Rgb(100, 10, 0) : Rgb(200, 20, 0);
-    return Rgb(50, 50, 50);
+  auto colour = [](int x, int y) {
+    return x < 1 || x > 2 || y < 1 || y > 2 ? kSpriteColourKey : y == 2 ? Rgb(50, 50, 50) : Rgb(100 * x, 10 * x, 0);
   };
   Texels t = MakeTexels(Parse(MakeBmp(4, 4, 24, colour)), 0, 0, 4, 4, kSpriteColourKey, true);
-  // Above the two top inner pixels: both count.
-  EXPECT_EQ(TexelOf(t, 4, 1, 0), (std::vector<int>{150, 15, 0, 0}));
-  // The corner touches one inner pixel.
-  EXPECT_EQ(TexelOf(t, 4, 0, 0), (std::vector<int>{100, 10, 0, 0}));
-  // Beside the left column: (100,10,0), (50,50,50) -> truncated averages.
-  EXPECT_EQ(TexelOf(t, 4, 0, 1), (std::vector<int>{75, 30, 25, 0}));
-  EXPECT_EQ(TexelOf(t, 4, 1, 2), Opaque(Rgb(50, 50, 50)));
+  // Above the two top inner pixels both count; the corner touches one; beside the left
+  // column: (100,10,0) and (50,50,50) give truncated averages.
+  for (auto [x, y, texel] : {std::tuple{1, 0, std::vector<int>{150, 15, 0, 0}}, {0, 0, {100, 10, 0, 0}},
+                             {0, 1, {75, 30, 25, 0}}, {1, 2, Opaque(Rgb(50, 50, 50))}})
+    EXPECT_EQ(TexelOf(t, 4, x, y), texel) << x << "," << y;
   // The smallest texture is 2 x 2.
   const Texels one = MakeTexels(Parse(MakeBmp(1, 1, 24, Sample)), 0, 0, 1, 1, kSpriteColourKey, true);
   EXPECT_EQ(std::make_pair(one.width, one.height), std::make_pair(2, 2));
@@ -131,15 +109,12 @@ TEST(BmpTexels, MipmapShrinkWeightsAndTallTextures) {
   EXPECT_EQ(red(0, 2), (2 * old(0, 4) + old(1, 4)) / 3);
   EXPECT_EQ(red(1, 2), old(2, 4));
 
-  // Higher than wide: once the width runs out, the first column is kept.
+  // Higher than wide: once the width runs out, the first column is kept (rows 0 and 2).
   std::vector<unsigned char> v(1 * 4 * 4, 0);
   for (int j = 0; j < 4; ++j) v[j * 4 + 1] = static_cast<unsigned char>(20 + j);
-  w = 1;
-  h = 4;
+  w = 1, h = 4;
   ASSERT_TRUE(ShrinkMipLevel(&v, &w, &h));
-  ASSERT_EQ(v.size(), 2u * 4);
-  EXPECT_EQ(v[1], 20);  // row 0 of the level before
-  EXPECT_EQ(v[4 + 1], 22);  // row 2
+  EXPECT_EQ(v, (std::vector<unsigned char>{0, 20, 0, 0, 0, 22, 0, 0}));
 }
 
 TEST(BmpWriter, FlipReversesTheRowOrder) {
@@ -164,11 +139,8 @@ TEST(BmpReader, ReadsImageMagickFilesOfEachDepthAndRowOrder) {
     const char* prefix;
     int bits;
   };
-  const Variant variants[] = {{"-type Palette", "", 8},
-                              {"-type Palette", "BMP3:", 8},
-                              {"-type TrueColor", "", 24},
-                              {"-type TrueColorAlpha", "", 32}};
-  for (const Variant& v : variants) {
+  for (const Variant& v : {Variant{"-type Palette", "", 8}, {"-type Palette", "BMP3:", 8}, {"-type TrueColor", "", 24},
+                           {"-type TrueColorAlpha", "", 32}}) {
     SCOPED_TRACE(std::string(v.prefix) + v.options);
     const std::string out = TempPath("im_out.bmp");
     const std::string cmd = "convert '" + source + "' " + v.options + " '" + v.prefix + out + "'";
@@ -177,28 +149,22 @@ TEST(BmpReader, ReadsImageMagickFilesOfEachDepthAndRowOrder) {
     ASSERT_TRUE(ReadBmpFile(out.c_str(), &f));
     EXPECT_EQ(f.header.bitsPerPixel, v.bits);
     Texels t = MakeTexels(f, 0, 0, 23, 4, kSpriteColourKey, true);
-    for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < 23; ++x) {
-        if (x == 1 && y == 1) EXPECT_EQ(TexelOf(t, 4, x, y)[3], 0);
-        else EXPECT_EQ(TexelOf(t, 4, x, y), Opaque(colour(x, y))) << x << "," << y;
-      }
+    for (int i = 0; i < 23 * 4; ++i) {
+      const int x = i % 23, y = i / 23;
+      if (x == 1 && y == 1) EXPECT_EQ(TexelOf(t, 4, x, y)[3], 0);
+      else EXPECT_EQ(TexelOf(t, 4, x, y), Opaque(colour(x, y))) << x << "," << y;
+    }
   }
 
   // A top-down file: ImageMagick reads it the same way round as we do.
-  const std::string top = TempPath("top_down.bmp");
+  const std::string top = TempPath("top_down.bmp"), raw = TempPath("top_down.rgb");
   WriteFile(top, MakeBmp(6, 3, 24, Sample, true));
-  const std::string raw = TempPath("top_down.rgb");
   ASSERT_EQ(std::system(("convert '" + top + "' 'rgb:" + raw + "'").c_str()), 0);
   const std::vector<unsigned char> rgb = ReadFile(raw);
   ASSERT_EQ(rgb.size(), 6u * 3 * 3);
   BmpFile f;
-  ASSERT_TRUE(ReadBmpFile(top.c_str(), &f));
-  EXPECT_TRUE(f.header.topDown);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 6; ++x) {
-      const unsigned char* p = &rgb[(y * 6 + x) * 3];
-      EXPECT_EQ(BmpPixel(f, x, y), Rgb(p[0], p[1], p[2])) << x << "," << y;
-    }
+  ASSERT_TRUE(ReadBmpFile(top.c_str(), &f) && f.header.topDown);
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(BmpPixel(f, i % 6, i / 6), Rgb(rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2])) << i;
 }
 
 }  // namespace

@@ -66,16 +66,14 @@ struct Lit {
 inline std::ostream& operator<<(std::ostream& os, const Box& b) {
   return os << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
 }
-inline std::ostream& operator<<(std::ostream& os, const Lit& l) { return os << l.box << " " << l.count << " lit"; }
 inline Lit Scan() {
   const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
   Lit l{{kWidth, kHeight, 0, 0}, 0};
   for (int i = 0; i < kWidth * kHeight; ++i) {
-    if (!(p[i * 3] | p[i * 3 + 1] | p[i * 3 + 2])) continue;
     const int x = i % kWidth, y = kHeight - 1 - i / kWidth;
-    const Box& b = l.box;
-    l.box = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
-    ++l.count;
+    if (p[i * 3] | p[i * 3 + 1] | p[i * 3 + 2])
+      l = {{std::min(l.box.left, x), std::min(l.box.top, y), std::max(l.box.right, x + 1), std::max(l.box.bottom, y + 1)},
+           l.count + 1};
   }
   return l.count ? l : Lit{};
 }
@@ -118,7 +116,7 @@ inline void WriteFile(const std::string& path, const std::vector<unsigned char>&
 }
 inline std::vector<unsigned char> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // BMP bytes of a width x height picture whose pixel (x, y) (y from the top) has the RGB
@@ -140,13 +138,10 @@ inline std::vector<unsigned char> MakeBmp(int width, int height, int bits,
   };
   // Files store blue, green, red; a 32-bit pixel's fourth byte means nothing and stays 0.
   auto bgr = [](std::uint32_t c) { return (c & 255) << 16 | (c & 0xFF00) | (c >> 16 & 255); };
-  b[0] = 'B';
-  b[1] = 'M';
-  put(2, static_cast<std::uint32_t>(b.size()), 4);
-  put(10, offset, 4);
-  put(14, 40, 4);
-  put(18, width, 4);
-  put(22, static_cast<std::uint32_t>(topDown ? -height : height), 4);
+  put(0, 'B' | 'M' << 8, 2);
+  for (auto [at, v] : {std::pair{2, static_cast<std::int64_t>(b.size())}, {10, offset}, {14, 40}, {18, width},
+                       {22, topDown ? -height : height}})
+    put(at, static_cast<std::uint32_t>(v), 4);
   put(26, 1, 2);
   put(28, bits, 2);
   for (std::size_t i = 0; i < palette.size(); ++i) put(54 + i * 4, bgr(palette[i]), 4);

@@ -21,123 +21,92 @@ class SpriteTest : public DisplayTest {
  protected:
   // Loads a picture into slot n and checks it arrived.
   void Load(int n, int w, int h, const std::function<std::uint32_t(int, int)>& colour) {
-    const std::string path = SaveBmp("sprite" + std::to_string(n) + ".bmp", w, h, 24, colour);
-    LOADSPRITE(path.c_str(), n);
+    LOADSPRITE(SaveBmp("sprite" + std::to_string(n) + ".bmp", w, h, 24, colour).c_str(), n);
     ASSERT_EQ(Lumbo.imageWidth[n], w);
     ASSERT_NE(Lumbo.textureNames[n][0], 0u);
   }
 };
 
-TEST_F(SpriteTest, LoadsIntoPowerOfTwoTextureAndDrawsAtImageSize) {
+TEST_F(SpriteTest, DrawsUprightAtImageSizeWithAnExactKey) {
   Load(1, 100, 50, Flat);
-  EXPECT_EQ(Lumbo.textureWidth[1], 128);
-  EXPECT_EQ(Lumbo.textureHeight[1], 64);
+  EXPECT_EQ(std::make_pair(Lumbo.textureWidth[1], Lumbo.textureHeight[1]), std::make_pair(128, 64));
   EXPECT_EQ(SpriteSize(1), std::make_pair(100.0, 50.0));
   SPRITE(1, 10, 20);
   EXPECT_EQ(LitBox(), (Box{10, 20, 110, 70}));
-  EXPECT_EQ(Pixel(10, 20), kOrange);
   EXPECT_EQ(Pixel(109, 69), kOrange);
-  EXPECT_EQ(Lumbo.selection.slot, 1);
-  EXPECT_EQ(Lumbo.selection.secondSlot, -1);
-}
-
-TEST_F(SpriteTest, PictureIsUprightAndKeyIsExact) {
-  // Top half blue-ish, bottom half green; left column keyed, second column near the key.
-  Load(2, 8, 8, [](int x, int y) -> std::uint32_t {
-    if (x == 0) return 0x8000FF;
-    if (x == 1) return 0x7F00FF;
-    return y < 4 ? 0xFF0000u : 0x00FF00u;
-  });
+  EXPECT_EQ(std::make_pair(Lumbo.selection.slot, Lumbo.selection.secondSlot), std::make_pair(1, -1));
+  // Top half red, bottom half green; left column keyed, second column near the key.
+  Load(2, 8, 8, [](int x, int y) -> std::uint32_t { return x == 0 ? 0x8000FF : x == 1 ? 0x7F00FF : y < 4 ? 0xFF : 0xFF00; });
   SPRITE(2, 100, 100);
-  EXPECT_EQ(Pixel(100, 102), 0u);         // transparent
-  EXPECT_EQ(Pixel(101, 102), 0x7F00FFu);  // opaque
-  EXPECT_EQ(Pixel(105, 101), 0xFF0000u);
-  EXPECT_EQ(Pixel(105, 106), 0x00FF00u);
+  for (auto [x, y, c] : {std::array{100, 102, 0}, {101, 102, 0x7F00FF}, {105, 101, 0xFF}, {105, 106, 0xFF00}})
+    EXPECT_EQ(Pixel(x, y), static_cast<std::uint32_t>(c)) << x << "," << y;
 }
 
-TEST_F(SpriteTest, StretchZoomAndMirroring) {
+TEST_F(SpriteTest, StretchZoomRotateAndMirror) {
   Load(3, 32, 32, Flat);
-  EXPECT_EQ(Drawn([] { ZOOMSPRITE(3, 100, 100, 2, 2); }).box, (Box{84, 84, 148, 148}));
-  EXPECT_EQ(Drawn([] { ZOOMSPRITE(3, 100, 100, -2, -2); }).box, (Box{84, 84, 148, 148}));
-  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 10, 10, 50, 20); }).box, (Box{10, 10, 60, 30}));
-  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 100, 100, -32, 32); }), Lit{});  // turned clockwise: culled
-  EXPECT_EQ(Drawn([] { STRETCHSPRITE(3, 100, 100, -32, -32); }).box, (Box{68, 68, 100, 100}));  // turned by 180
-}
-
-TEST_F(SpriteTest, RotationsTurnCounterClockwiseAboutTheCentre) {
   // 40 x 20: left half red, right half green.
   Load(4, 40, 20, [](int x, int) { return x < 20 ? 0x0000FFu : 0x00FF00u; });
-  EXPECT_EQ(Drawn([] { ROTOSPRITE(4, 100, 100, 90); }).box, (Box{110, 90, 130, 130}));
-  EXPECT_EQ(Pixel(120, 95), 0x00FF00u);  // the right half is now on top
-  EXPECT_EQ(Pixel(120, 125), 0x0000FFu);
-  EXPECT_EQ(Drawn([] { ROTOZOOMSPRITE(4, 100, 100, 0, 0); }).box, (Box{100, 100, 140, 120}));  // zoom 0: image size
-  EXPECT_EQ(Drawn([] { ROTOZOOMSPRITE(4, 100, 100, -270, 2); }).box, (Box{100, 70, 140, 150}));  // -270 is +90
+  const std::pair<std::function<void()>, Box> cases[] = {
+      {[] { ZOOMSPRITE(3, 100, 100, 2, 2); }, {84, 84, 148, 148}},
+      {[] { ZOOMSPRITE(3, 100, 100, -2, -2); }, {84, 84, 148, 148}},
+      {[] { STRETCHSPRITE(3, 10, 10, 50, 20); }, {10, 10, 60, 30}},
+      {[] { STRETCHSPRITE(3, 100, 100, -32, 32); }, {}},  // turned clockwise: culled
+      {[] { STRETCHSPRITE(3, 100, 100, -32, -32); }, {68, 68, 100, 100}},  // turned by 180
+      // Rotations turn counter-clockwise about the centre: the right half is now on top.
+      {[] { ROTOSPRITE(4, 100, 100, 90); }, {110, 90, 130, 130}},
+      {[] { ROTOZOOMSPRITE(4, 100, 100, 0, 0); }, {100, 100, 140, 120}},  // zoom 0: image size
+      {[] { ROTOZOOMSPRITE(4, 100, 100, -270, 2); }, {100, 70, 140, 150}},  // -270 is +90
+  };
+  for (const auto& [draw, box] : cases) EXPECT_EQ(Drawn(draw).box, box) << &draw - &cases[0].first;
   EXPECT_EQ(Pixel(120, 80), 0x00FF00u);
+  EXPECT_EQ(Pixel(120, 140), 0x0000FFu);
   ROTOZOOMSPRITE(4, 100, 100, -1e300, 1);  // huge angles end at once
 }
 
 TEST_F(SpriteTest, AlphaModes) {
   Load(5, 16, 16, [](int, int) { return 0x646464u; });  // grey 100
   FILLRECT(0, 0, 99, 99, 0x323232);                      // grey 50
-  ALPHAMODE(2);                                          // additive, clamped to 1
-  SPRITE(5, 10, 10);
-  EXPECT_EQ(Pixel(15, 15), 0x969696u);
-  ALPHAMODE(-0.5);  // translucent and half as bright: 0.5 x (0.5 x 100) + 0.5 x 50
-  SPRITE(5, 40, 40);
-  EXPECT_NEAR(static_cast<int>(Pixel(45, 45) & 255), 50, 1);
-  ALPHAMODE(0);  // opaque again: no blending with the grey below
-  SPRITE(5, 70, 70);
-  EXPECT_EQ(Pixel(75, 75), 0x646464u);
-  // The effect draw ignores the alpha's darkening when untinted.
-  ALPHAMODE(-0.5);
-  ROTOZOOMSPRITE(5, 200, 200, 0, 1);
-  EXPECT_NEAR(static_cast<int>(Pixel(205, 205) & 255), 50, 1);  // 0.5 x 100 over black
+  // Additive, clamped to 1; translucent and half as bright: 0.5 x (0.5 x 100) + 0.5 x 50;
+  // opaque again; the effect draw ignores the alpha's darkening when untinted (over black).
+  const std::tuple<double, int, int> cases[] = {{2, 10, 150}, {-0.5, 40, 50}, {0, 70, 100}, {-0.5, 200, 50}};
+  for (auto [mode, at, grey] : cases) {
+    ALPHAMODE(mode);
+    if (at == 200) ROTOZOOMSPRITE(5, at, at, 0, 1);
+    else SPRITE(5, at, at);
+    EXPECT_NEAR(static_cast<int>(Pixel(at + 5, at + 5) & 255), grey, 1) << mode;
+  }
 }
 
-TEST_F(SpriteTest, PixelCollisionUsesOpaquePixelsOnly) {
-  // 10 x 10, opaque in the left half only.
+TEST_F(SpriteTest, CollisionOfOpaquePixelsAndRectangles) {
+  // 10 x 10, opaque in the left half only: only a's transparent half meets b's opaque half at
+  // 5; rows and columns that only touch do not collide.
   Load(6, 10, 10, [](int x, int) { return x < 5 ? 0xFFFFFFu : 0x8000FFu; });
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 5, 0), 0);  // only a's transparent half meets b's opaque half
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 3, 0), 1);
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 3, 9), 1);
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 3, 10), 0);  // touching rows
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 10, 0), 0);  // touching columns
-  // Slots outside the table or never loaded never collide.
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 4096, 0, 0), 0);
-  EXPECT_EQ(SPRCOLL(-1, 0, 0, 6, 0, 0), 0);
-  EXPECT_EQ(SPRCOLL(6, 0, 0, 77, 0, 0), 0);
-  // Reloading a slot replaces its mask: now wholly opaque.
-  Load(6, 10, 10, Flat);
+  for (auto [a, ax, b, bx, by, hit] : {std::array{6, 0, 6, 5, 0, 0}, {6, 0, 6, 3, 0, 1}, {6, 0, 6, 3, 9, 1},
+                                       {6, 0, 6, 3, 10, 0}, {6, 0, 6, 10, 0, 0}, {6, 0, 4096, 0, 0, 0},
+                                       {-1, 0, 6, 0, 0, 0}, {6, 0, 77, 0, 0, 0}})  // outside the table, never loaded
+    EXPECT_EQ(SPRCOLL(a, ax, 0, b, bx, by), hit) << b << " at " << bx << "," << by;
+  Load(6, 10, 10, Flat);  // reloading a slot replaces its mask: now wholly opaque
   EXPECT_EQ(SPRCOLL(6, 0, 0, 6, 5, 0), 1);
-
   // Rectangles: touching edges count, negative sizes reach back.
-  auto box = [](auto... a) {
-    double r = -1;
-    BOXCOLL(r, a...);
-    return r;
-  };
-  EXPECT_EQ(box(0, 0, 10, 10, 10, 0, 5, 5), 1);
-  EXPECT_EQ(box(0, 0, 10, 10, 10.5, 0, 5, 5), 0);
-  EXPECT_EQ(box(10, 10, -5, -5, 6, 6, 1, 1), 1);
-  EXPECT_EQ(box(0, 0, 10, 10, 2, 11, 1, 1), 0);
+  for (auto [r, hit] : {std::pair{std::array<double, 8>{0, 0, 10, 10, 10, 0, 5, 5}, 1.0},
+                        {{0, 0, 10, 10, 10.5, 0, 5, 5}, 0}, {{10, 10, -5, -5, 6, 6, 1, 1}, 1}, {{0, 0, 10, 10, 2, 11, 1, 1}, 0}}) {
+    double got = -1;
+    BOXCOLL(got, r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7]);
+    EXPECT_EQ(got, hit) << r[4];
+  }
 }
 
 TEST_F(SpriteTest, GrabbedAreaBecomesOpaqueSprite) {
   FILLRECT(5, 5, 14, 14, 0x00FF00);
   GRABSPRITE(7, 5, 5, 10, 10);
-  EXPECT_EQ(Lumbo.textureWidth[7], 32);
-  EXPECT_EQ(Lumbo.textureHeight[7], 32);
-  EXPECT_EQ(Lumbo.textureNames[7][1], 0u);
+  EXPECT_EQ(std::make_tuple(Lumbo.textureWidth[7], Lumbo.textureHeight[7], Lumbo.textureNames[7][1]), std::make_tuple(32, 32, 0u));
   EXPECT_EQ(Drawn([] { SPRITE(7, 100, 200); }).box, (Box{100, 200, 110, 210}));
   EXPECT_EQ(Pixel(100, 200), 0x00FF00u);
-  // Black grabbed pixels are opaque too: they collide.
-  glClear(GL_COLOR_BUFFER_BIT);
+  // Black grabbed pixels are opaque too: they collide; sizes the texture cannot hold grab nothing.
   GRABSPRITE(8, 300, 300, 4, 4);
-  EXPECT_EQ(SPRCOLL(8, 0, 0, 8, 2, 2), 1);
-  // Sizes the texture cannot hold grab nothing.
   GRABSPRITE(9, 0, 0, 0, 10);
   GRABSPRITE(9, 0, 0, -5, 10);
-  EXPECT_EQ(Lumbo.textureWidth[9], -1);
+  EXPECT_EQ(std::make_pair(SPRCOLL(8, 0, 0, 8, 2, 2), Lumbo.textureWidth[9]), std::make_pair(1.0, -1));
 }
 
 TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
@@ -148,8 +117,7 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   const std::string junk = TempPath("junk.bmp");
   WriteFile(junk, std::vector<unsigned char>(100, 'B'));
   LOADSPRITE(junk.c_str(), 10);  // not a bitmap: emptied
-  EXPECT_EQ(Lumbo.textureWidth[10], -1);
-  EXPECT_EQ(Lumbo.textureNames[10][0], 0u);
+  EXPECT_EQ(std::make_pair(Lumbo.textureWidth[10], Lumbo.textureNames[10][0]), std::make_pair(-1, 0u));
   const std::string dir = TempPath("folder.bmp");
   std::filesystem::create_directories(dir);
   Load(10, 8, 8, Flat);
@@ -184,40 +152,45 @@ TEST_F(SpriteTest, FailedLoadsAndNumbersOutsideTheTable) {
   EXPECT_EQ(LitCount(), 0);
 }
 
-// Width and height of a level of texture name.
-std::pair<int, int> LevelSize(GLuint name, int level) {
-  GLint w = 0, h = 0;
-  glBindTexture(GL_TEXTURE_2D, name);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-  return {w, h};
-}
-
-TEST_F(SpriteTest, MipmappedTwinHasTheWholeChain) {
+TEST_F(SpriteTest, MipmapChainAndBumpNormals) {
+  auto levelSize = [](GLuint name, int level) {
+    GLint w = 0, h = 0;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    return std::make_pair(w, h);
+  };
   Load(11, 64, 32, Flat);
-  ASSERT_NE(Lumbo.textureNames[11][1], 0u);
   std::vector<std::pair<int, int>> levels;
-  for (int level = 0; level < 7; ++level) levels.push_back(LevelSize(Lumbo.textureNames[11][1], level));
+  for (int level = 0; level < 7; ++level) levels.push_back(levelSize(Lumbo.textureNames[11][1], level));
   EXPECT_EQ(levels, (std::vector<std::pair<int, int>>{{64, 32}, {32, 16}, {16, 8}, {8, 4}, {4, 2}, {2, 1}, {1, 1}}));
   // The smallest level of a uniform picture keeps its colour.
   const std::vector<unsigned char> texel = TexImage(Lumbo.textureNames[11][1], 6, 1, 1);
-  EXPECT_EQ(texel[0], 200);
-  EXPECT_EQ(texel[3], 255);
-  // A texture higher than wide: levels 2x8, 1x4, 1x2, 1x1.
-  Load(12, 2, 8, Flat);
-  EXPECT_EQ(LevelSize(Lumbo.textureNames[12][1], 3), std::make_pair(1, 1));
-}
+  EXPECT_EQ(std::make_pair(+texel[0], +texel[3]), std::make_pair(200, 255));
 
-TEST_F(SpriteTest, BumpTextureHoldsNormals) {
-  // Height (blue) 0, 60, 120, 180 over the first four columns, then flat.
-  const std::string path = SaveBmp("bump.bmp", 8, 8, 24, [](int x, int) { return 0x3C0000u * std::min(x, 3); });
-  LOADBUMPTEXTURE(path.c_str(), 13);
-  ASSERT_NE(Lumbo.textureNames[13][0], 0u);
+  // Bump heights (blue) 0, 60, 120, 180 over the first four columns, then flat.
+  LOADBUMPTEXTURE(SaveBmp("bump.bmp", 8, 8, 24, [](int x, int) { return 0x3C0000u * std::min(x, 3); }).c_str(), 13);
   const std::vector<unsigned char> texels = TexImage(Lumbo.textureNames[13][0], 0, 8, 8);
   auto normal = [&](int x) { return std::vector<int>(&texels[(4 * 8 + x) * 4], &texels[(4 * 8 + x) * 4 + 4]); };
   EXPECT_EQ(normal(5), (std::vector<int>{127, 127, 255, 255}));  // flat: straight up, alpha kept
   EXPECT_LT(normal(1)[0], 127);  // rising to the right: leaning back, to -x
   EXPECT_EQ(normal(1)[1], 127);
+}
+
+// Consecutive sprites keep their texture state, so whatever else uses OpenGL in between must
+// not leave a sprite drawn with another texture or none.
+TEST_F(SpriteTest, ASpriteAfterOtherDrawingLooksAsItDoesAlone) {
+  Load(1, 16, 16, [](int x, int y) -> std::uint32_t { return x < 8 ? 0x3264C8u : (y < 8 ? 0x20A040u : 0x101080u); });
+  Load(2, 16, 16, Flat);
+  Drawn([] { SPRITE(1, 300, 300); });
+  const std::vector<unsigned char> alone = ReadBack(300, kHeight - 316, 16, 16);
+  for (const auto& draw : std::vector<std::function<void()>>{
+           [] { Lumbo.DrawRect(10, 10, 40, 40, 0xFFFFFF); }, [] { Lumbo.ApplyTextureSelection(2, 2, 0); },
+           [] { LOADSPRITE(TempPath("sprite2.bmp").c_str(), 3); }, [] { PRINT("run", 10, 100); },
+           [] { SPRITE(2, 100, 100); }}) {
+    Drawn([&] { SPRITE(1, 200, 200), draw(), SPRITE(1, 300, 300); });
+    EXPECT_EQ(ReadBack(300, kHeight - 316, 16, 16), alone);
+  }
 }
 
 }  // namespace

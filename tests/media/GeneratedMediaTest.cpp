@@ -55,8 +55,7 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
   EXPECT_GT(tree.triangles, 50);
   EXPECT_NEAR(tree.lo[1] + 7, 0, 0.02);
   EXPECT_NEAR(tree.Size(1), 14, 0.6);
-  EXPECT_LT(tree.Size(0), 9);
-  EXPECT_LT(tree.Size(2), 9);
+  EXPECT_LT(std::max(tree.Size(0), tree.Size(2)), 9);
 
   // The house is drawn at height 0: it stands on the ground, about 6 units each way.
   const Bounds house = Measure("house.ddd");
@@ -67,32 +66,23 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
   // pattern period (160) of the camera, so it reaches past the far plane (1500) all round, and
   // its colours repeat with that period (32 mesh units), so they stay put on the land.
   const Bounds ground = Measure("ground.ddd");
-  EXPECT_EQ(ground.lo[1], 0);
-  EXPECT_EQ(ground.hi[1], 0);
-  for (int a : {0, 2}) {
-    EXPECT_LE(ground.lo[a] * 10, -(1500 + 160));
-    EXPECT_GE(ground.hi[a] * 10, 1500 + 160);
-  }
+  EXPECT_EQ(std::make_pair(ground.lo[1], ground.hi[1]), std::make_pair(0.0f, 0.0f));
+  for (int a : {0, 2}) EXPECT_GE(std::min(-ground.lo[a], ground.hi[a]) * 10, 1500 + 160) << a;
   std::map<std::pair<float, float>, int> shade;
   for (const POLY_NODE& v : lumbo3D.meshes[4000].frames[0].triangles)
     shade[{v.position[0], v.position[2]}] = v.colourIndex;
   int repeats = 0;
-  for (const auto& [at, index] : shade) {
-    for (const auto& next : {std::pair{at.first + 32, at.second}, std::pair{at.first, at.second + 32}}) {
-      if (std::max(std::fabs(at.first), std::fabs(at.second)) > 16 || !shade.count(next)) continue;
-      EXPECT_EQ(shade[next], index) << at.first << ", " << at.second;
-      ++repeats;
-    }
-  }
+  for (const auto& [at, index] : shade)
+    for (const auto& next : {std::pair{at.first + 32, at.second}, std::pair{at.first, at.second + 32}})
+      if (std::max(std::fabs(at.first), std::fabs(at.second)) <= 16 && shade.count(next)) {
+        EXPECT_EQ(shade[next], index) << at.first << ", " << at.second;
+        ++repeats;
+      }
   EXPECT_GT(repeats, 500);
 
   // The witch and a ghost are about 2 units; the shot is a small piece.
   const Bounds hag = Measure("hag.ddd"), ghost = Measure("ghost.ddd"), shot = Measure("shoot.ddd");
-  for (const Bounds* b : {&hag, &ghost}) {
-    const float largest = std::max({b->Size(0), b->Size(1), b->Size(2)});
-    EXPECT_GT(largest, 1.6);
-    EXPECT_LT(largest, 2.8);
-  }
+  for (const Bounds* b : {&hag, &ghost}) EXPECT_NEAR(std::max({b->Size(0), b->Size(1), b->Size(2)}), 2.2, 0.6);
   // She faces -z: the broom's stick reaches further forward than its bristles backward.
   EXPECT_LT(hag.lo[2], -1.1);
   EXPECT_GT(shot.triangles, 0);
@@ -110,44 +100,35 @@ TEST(GeneratedMedia, MeshesFitTheWorldLayout) {
 
 TEST(GeneratedMedia, PicturesHaveTheirSizesAndTransparency) {
   constexpr std::uint32_t kKey = 0x8000FF;
-  BmpFile moon, sky, cloud;
-  ASSERT_TRUE(ReadBmpFile((kDir + "moon.bmp").c_str(), &moon));
-  ASSERT_TRUE(ReadBmpFile((kDir + "skybox.bmp").c_str(), &sky));
-  ASSERT_TRUE(ReadBmpFile((kDir + "cloud.bmp").c_str(), &cloud));
-
-  // The moon: a round disc, transparent outside.
-  EXPECT_EQ(moon.header.width, 48);
-  EXPECT_EQ(moon.header.height, 48);
-  EXPECT_EQ(BmpPixel(moon, 0, 0), kKey);
-  EXPECT_EQ(BmpPixel(moon, 24, 0), kKey);
-  EXPECT_NE(BmpPixel(moon, 24, 24), kKey);
-
   // Textures mapped by whole coordinates need power-of-two sides.
-  EXPECT_EQ(sky.header.width, 512);
-  EXPECT_EQ(sky.header.height, 512);
-  EXPECT_EQ(cloud.header.width, 256);
-  EXPECT_EQ(cloud.header.height, 256);
+  std::map<std::string, BmpFile> bmp;
+  for (auto [name, side] : {std::pair{"moon", 48}, {"skybox", 512}, {"cloud", 256}}) {
+    ASSERT_TRUE(ReadBmpFile((kDir + name + ".bmp").c_str(), &bmp[name])) << name;
+    EXPECT_EQ(std::make_pair(bmp[name].header.width, bmp[name].header.height), std::make_pair(side, side)) << name;
+  }
+  // The moon: a round disc, transparent outside.
+  EXPECT_EQ(BmpPixel(bmp["moon"], 0, 0), kKey);
+  EXPECT_EQ(BmpPixel(bmp["moon"], 24, 0), kKey);
+  EXPECT_NE(BmpPixel(bmp["moon"], 24, 24), kKey);
   // The sky: no transparency, darker at the top than just above the horizon (42% up).
   auto brightness = [](std::uint32_t c) { return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF); };
   int transparent = 0;
   for (int y = 0; y < 512; y += 8)
-    for (int x = 0; x < 512; x += 8) transparent += BmpPixel(sky, x, y) == kKey;
+    for (int x = 0; x < 512; x += 8) transparent += BmpPixel(bmp["skybox"], x, y) == kKey;
   EXPECT_EQ(transparent, 0);
-  EXPECT_LT(brightness(BmpPixel(sky, 1, 1)), brightness(BmpPixel(sky, 1, 512 - 230)));
+  EXPECT_LT(brightness(BmpPixel(bmp["skybox"], 1, 1)), brightness(BmpPixel(bmp["skybox"], 1, 512 - 230)));
   // Clouds: each of the nine cells holds some cloud, mostly transparent, and nothing outside
   // the box the game's slabs show (0.12..0.88 across, 0.25..0.75 up).
   for (int cell = 0; cell < 9; ++cell) {
     const int x0 = 256 * (cell % 3) / 3, y0 = 256 * (cell / 3) / 3;
-    int opaque = 0;
+    int opaque = 0, outside = 0;
     for (int y = 0; y < 85; ++y)
       for (int x = 0; x < 85; ++x) {
-        const bool border = x <= 11 || y <= 21 || x >= 74 || y >= 63;
-        const bool key = BmpPixel(cloud, x0 + x, y0 + y) == kKey;
-        if (border) {
-          EXPECT_TRUE(key) << cell;
-        }
+        const bool key = BmpPixel(bmp["cloud"], x0 + x, y0 + y) == kKey;
+        outside += !key && (x <= 11 || y <= 21 || x >= 74 || y >= 63);
         opaque += !key;
       }
+    EXPECT_EQ(outside, 0) << cell;
     EXPECT_GT(opaque, 85 * 85 / 30) << cell;
     EXPECT_LT(opaque, 85 * 85 / 2) << cell;
   }
@@ -158,19 +139,15 @@ TEST(GeneratedMedia, CrashSoundIsAShortMonoWave) {
   const std::vector<unsigned char> b(std::istreambuf_iterator<char>(in), {});
   WaveLayout wave;  // as the sound slots read it
   ASSERT_TRUE(ReadWaveLayout(b.data(), b.size(), &wave));
-  EXPECT_EQ(wave.channels, 1);
-  EXPECT_EQ(wave.rate, 22050);
-  EXPECT_EQ(wave.bits, 16);
+  EXPECT_EQ((std::vector<int>{wave.channels, wave.rate, wave.bits}), (std::vector<int>{1, 22050, 16}));
   const std::size_t samples = wave.dataSize / 2;
-  EXPECT_GT(samples, 22050u / 2);
-  EXPECT_LT(samples, 22050u * 3);
+  EXPECT_NEAR(samples / 22050.0, 1.75, 1.25);  // seconds
   int peak = 0;
   for (std::size_t k = 0; k < samples; ++k) {
     const std::size_t at = wave.dataOffset + 2 * k;
     peak = std::max(peak, std::abs(static_cast<std::int16_t>(b[at] | b[at + 1] << 8)));
   }
-  EXPECT_GT(peak, 16000);  // loud, not clipped
-  EXPECT_LT(peak, 32767);
+  EXPECT_NEAR(peak, 24383, 8383);  // loud, not clipped
 }
 
 }  // namespace
