@@ -2,6 +2,8 @@
 // processes, and counts of this process's descriptors and threads.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +56,18 @@ inline NLaddress Loopback(int port) {
   nlStringToAddr("127.0.0.1", &a);
   nlSetAddrPort(&a, static_cast<NLushort>(port));
   return a;
+}
+
+inline int Port(NLsocket s, bool remote = false) {
+  NLaddress a;
+  remote ? nlGetRemoteAddr(s, &a) : nlGetLocalAddr(s, &a);
+  return nlGetPortFromAddr(&a);
+}
+
+// Checks that the last socket call failed with err.
+inline void Failed(bool failed, NLenum err) {
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(nlGetError(), err);
 }
 
 // True once a connecting socket's handshake is done and it accepts writes.

@@ -22,18 +22,6 @@ class NlLayer : public ::testing::Test {
   void TearDown() override { nlShutdown(); }
 };
 
-int Port(NLsocket s, bool remote = false) {
-  NLaddress a;
-  remote ? nlGetRemoteAddr(s, &a) : nlGetLocalAddr(s, &a);
-  return nlGetPortFromAddr(&a);
-}
-
-// Checks that the last call failed with err.
-void Failed(bool failed, NLenum err) {
-  EXPECT_TRUE(failed);
-  EXPECT_EQ(nlGetError(), err);
-}
-
 // One datagram, waiting up to 3 seconds; its length or -1.
 int ReadOne(NLsocket s, void* buf, int size) {
   int n = 0;
