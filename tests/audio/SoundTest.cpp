@@ -84,19 +84,6 @@ std::vector<Burst> Bursts(const std::string& output, std::uintmax_t from, int th
   return out;
 }
 
-// Loads file from the data archive, where it lies under windowsName; the file itself is gone.
-void FromArchive(const std::string& file, const char* windowsName, int slot, int copies) {
-  const std::string box = TempPath("sounds.box");
-  ASSERT_EQ(Shell(std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create " + box + " " + file + " >/dev/null"), 0);
-  fs::remove(file);
-  __g_ShoeBox_Data = new ZyShoeBox;
-  SETSHOEBOX(box.c_str(), "");
-  LOADSOUND(windowsName, slot, copies);
-  __g_ShoeBox_Data->Clear();
-  delete __g_ShoeBox_Data;
-  __g_ShoeBox_Data = nullptr;
-}
-
 }  // namespace
 
 // One device on the disk driver for everything heard: file layouts and formats at their levels
@@ -142,21 +129,30 @@ TEST(SoundTest, WhatIsPlayedIsHeardAtItsLevel) {
       // Without a tag the file starts with an MPEG frame header; without the encoder's delay
       // information its ramps in and out are heard too.
       {dir + "/bare.mp3", "ffmpeg -v error -y -i " + wav + " -id3v2_version 0 -write_xing 0 " + dir + "/bare.mp3", -1, 1, 1, 0, 0.06, 0.1},
-      {"Sfx\\TONE.OGG", "archive", 1, 1, 0, 1, 0.02, 0.06},
-      {"Sounds\\TONE.WAV", "archive", 0, 1, c, c},
+      {"Sfx\\BOXED.OGG", "", 1, 1, 0, 1, 0.02, 0.06},  // from the archive by a Windows name
+      {"Sounds\\BOXED.WAV", "", 0, 1, c, c},
   };
+  for (const Play& p : plays) ASSERT_EQ(p.make.empty() ? 0 : Shell(p.make), 0) << p.make;
+  // The archive holds copies of the tone files, which are gone from the disk.
+  const std::string box = TempPath("sounds.box");
+  fs::copy_file(dir + "/tone.ogg", dir + "/boxed.ogg", fs::copy_options::overwrite_existing);
+  fs::copy_file(wav, dir + "/boxed.wav", fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Shell(std::string(TAVELOR_BINARY_DIR) + "/tools/pack/tavelor-pack create " + box + " " + dir + "/boxed.ogg " + dir + "/boxed.wav >/dev/null"), 0);
+  fs::remove(dir + "/boxed.ogg");
+  fs::remove(dir + "/boxed.wav");
+  __g_ShoeBox_Data = new ZyShoeBox;
+  SETSHOEBOX(box.c_str(), "");
   std::uintmax_t mark = Size(output);
   for (std::size_t i = 0; i < std::size(plays); ++i) {
-    const Play& p = plays[i];
-    const bool archived = p.make == "archive";
-    ASSERT_EQ(p.make.empty() || archived ? 0 : Shell(p.make), 0) << p.make;
-    if (archived) FromArchive(p.file.back() == 'G' ? dir + "/tone.ogg" : wav, p.file.c_str(), 20 + i, 4);
-    else LOADSOUND(p.file.c_str(), 20 + i, 2);
-    ASSERT_TRUE(DXwav[20 + i].IsLoaded()) << p.file;
-    EXPECT_EQ(DXwav[20 + i].Copies(), archived ? 4 : 2);
-    PLAYSOUND(20 + i, p.pan, p.volume);
+    LOADSOUND(plays[i].file.c_str(), 20 + i, 9);
+    ASSERT_TRUE(DXwav[20 + i].IsLoaded()) << plays[i].file;
+    EXPECT_EQ(DXwav[20 + i].Copies(), 4);  // at most four
+    PLAYSOUND(20 + i, plays[i].pan, plays[i].volume);
     waitOutput(0.4);
   }
+  __g_ShoeBox_Data->Clear();
+  delete __g_ShoeBox_Data;
+  __g_ShoeBox_Data = nullptr;
   std::vector<Burst> b = Bursts(output, mark);
   ASSERT_EQ(b.size(), std::size(plays));
   for (std::size_t i = 0; i < b.size(); ++i) {
