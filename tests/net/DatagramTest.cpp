@@ -31,17 +31,15 @@ bool Decode(const Bytes& d, bool viaServer, Msg* m) { return ZyHawkNetwork::Deco
 }  // namespace
 
 TEST(NetDatagram, WireLayoutAndAPeerThatSpeaksOnlyIt) {
+  // Encoding what was decoded gives the same bytes; the magic is always written again, and
+  // lengths beyond the limit are clamped, never read past the data.
   Msg m;
-  std::memcpy(m.magic, "XXXX", 4);  // the magic is always written again
-  m.kind = ZyHawkNetwork::NLM_MESSAGE;
-  m.length = 3;
-  m.recipient = -1;
-  m.sender = 0x01020304;
-  std::memcpy(m.data, "abc", 3);
+  ASSERT_TRUE(Decode(Datagram(3, 3, -1, 0x01020304, "abc"), false, &m));
+  std::memcpy(m.magic, "XXXX", 4);
   unsigned char out[ZyHawkNetwork::kMaxDatagram];
   ASSERT_EQ(ZyHawkNetwork::Encode(m, out), 20);
   EXPECT_EQ(Bytes(out, out + 20), Datagram(3, 3, -1, 0x01020304, "abc"));
-  m.length = 5000;  // clamped, never read past the data
+  m.length = 5000;
   EXPECT_EQ(ZyHawkNetwork::Encode(m, out), 17 + 2048);
   // Extra bytes after the data are ignored; the data is terminated after its length.
   ASSERT_TRUE(Decode(Datagram(3, 1, 101, 102, "xyz"), false, &m));
