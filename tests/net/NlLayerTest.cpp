@@ -292,6 +292,10 @@ TEST_F(NlLayer, GroupsAndPolling) {
   EXPECT_EQ(std::vector<NLsocket>(ready, ready + count), std::vector<NLsocket>{c});
   EXPECT_TRUE(nlGroupDestroy(g));
   Failed(!nlGroupAddSocket(g, c), NL_INVALID_GROUP);
+  // A group holds at most NL_MAX_GROUP_SOCKETS sockets.
+  g = nlGroupCreate();
+  for (int i = 0; i < NL_MAX_GROUP_SOCKETS; ++i) ASSERT_TRUE(nlGroupAddSocket(g, nlOpen(0, NL_UNRELIABLE))) << i;
+  Failed(!nlGroupAddSocket(g, c), NL_OUT_OF_GROUP_SOCKETS);
 }
 
 TEST_F(NlLayer, AddressesThreadsAndMutexes) {
