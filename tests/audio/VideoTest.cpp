@@ -4,6 +4,10 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+
 #include "audio/Video.h"
 #include "display/OpenGLLumenar.h"
 
@@ -12,158 +16,106 @@ using namespace audio_test;
 
 namespace {
 
-#define CHILD_CHECK(cond)                                                    \
-  do {                                                                       \
-    if (!(cond)) {                                                           \
-      std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-      std::_Exit(3);                                                         \
-    }                                                                        \
-  } while (0)
+#define CHILD_CHECK(cond) \
+  if (!(cond)) (std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__), std::_Exit(3))
 
-// width x height at 30 frames per second for `seconds`: a blue-grey picture whose top-left
-// quarter is white, with a 440 Hz tone.
-std::string Clip(int width, int height, double seconds) {
-  const std::string path =
-      TempPath("clip" + std::to_string(width) + "x" + std::to_string(height) + "-" + std::to_string(seconds) + ".mp4");
-  if (fs::exists(path)) return path;
-  const std::string d = std::to_string(seconds);
-  const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i 'color=c=0x4080C0:s=" +
-                          std::to_string(width) + "x" + std::to_string(height) + ":r=30:d=" + d +
-                          ",drawbox=x=0:y=0:w=iw/2:h=ih/2:color=white:t=fill' -f lavfi -i 'sine=frequency=440:duration=" +
-                          d + "' -c:v mpeg4 -q:v 2 -pix_fmt yuv420p -c:a aac -shortest " + path;
-  EXPECT_EQ(Shell(cmd), 0);
-  return path;
-}
-
-// Runs body in a fresh process with a width x height window and the sound device on the
-// disk driver; the child's checks decide its exit code.
-void InWindow(int width, int height, const std::function<void(const std::string& soundFile)>& body) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-  if (options.find("detect_leaks=0") == std::string::npos) setenv("ASAN_OPTIONS", (options + ":detect_leaks=0").c_str(), 1);
-  EXPECT_EXIT(
-      {
-        const std::string sound = TempPath("video-sound.raw");
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", sound.c_str(), 1);
-        __DG_RESX = width;
-        __DG_RESY = height;
-        char cmd[1] = {0};
-        __GlobalInit(nullptr, nullptr, cmd, 1, "video");
-        CHILD_CHECK(Lumbo.hasContext);
-        body(sound);
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
-// RGB of window pixel (x, y), y from the top, in the back buffer.
-std::uint32_t Pixel(int x, int y) {
+// Whether window pixel (x, y), y from the top, in the back buffer, is within tolerance of RGB want.
+bool PixelNear(int x, int y, std::uint32_t want, int tolerance) {
   unsigned char p[3] = {};
   glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(x, __DG_RESY - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-  return p[0] | p[1] << 8 | p[2] << 16;
-}
-
-bool Near(std::uint32_t rgb, std::uint32_t want, int tolerance) {
-  for (int s = 0; s < 24; s += 8) {
-    if (std::abs(static_cast<int>(rgb >> s & 255) - static_cast<int>(want >> s & 255)) > tolerance) return false;
+  for (int s = 0; s < 3; ++s) {
+    if (std::abs(p[s] - static_cast<int>(want >> (8 * s) & 255)) > tolerance) return false;
   }
   return true;
 }
 
-// The picture of frame 10 sits in rect: black outside, white in its top-left quarter, the
-// movie's blue-grey in the rest.
-void CheckPicture(const std::string& clip, const MovieRect& rect) {
+int ThreadCount() { return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator())); }
+
+struct Case {
+  int width, height, windowWidth, windowHeight;
+  MovieRect fit;
+  bool last;
+};
+
+// Runs in a fresh process with the case's window and the sound device on the disk driver; its
+// checks decide the exit code. A wide movie is letterboxed and a narrow one pillarboxed: at
+// frame 10 the picture sits in its rectangle, black outside, white in its top-left quarter,
+// the movie's blue-grey in the rest; every frame is shown and the tone comes through the sound
+// device. Then keys, and the window's close button.
+void PlayInWindow(const Case& c, const std::string& clip) {
+  const std::string sound = TempPath("video-sound.raw");
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", sound.c_str(), 1);
+  __DG_RESX = c.windowWidth;
+  __DG_RESY = c.windowHeight;
+  char cmd[1] = {0};
+  __GlobalInit(nullptr, nullptr, cmd, 1, "video");
+  CHILD_CHECK(Lumbo.hasContext);
+  const MovieRect r = FitMovie(c.width, c.height, c.windowWidth, c.windowHeight);
+  CHILD_CHECK(r == c.fit);
   bool checked = false;
   MovieOptions o;
   o.afterDraw = [&](long long frame) {
     if (frame != 10) return;
     checked = true;
-    const MovieRect& r = rect;
-    CHILD_CHECK(Near(Pixel(r.x + r.width / 4, r.y + r.height / 4), 0xFFFFFF, 12));
-    CHILD_CHECK(Near(Pixel(r.x + 3 * r.width / 4, r.y + 3 * r.height / 4), 0xC08040, 12));
-    CHILD_CHECK(Near(Pixel(r.x + 2, r.y + r.height - 3), 0xC08040, 12));
-    CHILD_CHECK(Near(Pixel(r.x + r.width - 3, r.y + 2), 0xC08040, 12));
+    CHILD_CHECK(PixelNear(r.x + r.width / 4, r.y + r.height / 4, 0xFFFFFF, 12));
+    CHILD_CHECK(PixelNear(r.x + 3 * r.width / 4, r.y + 3 * r.height / 4, 0xC08040, 12));
+    CHILD_CHECK(PixelNear(r.x + 2, r.y + r.height - 3, 0xC08040, 12));
+    CHILD_CHECK(PixelNear(r.x + r.width - 3, r.y + 2, 0xC08040, 12));
     // Just outside the picture: black bars where there is room for them.
-    if (r.x > 0) CHILD_CHECK(Pixel(r.x - 1, r.y + r.height / 2) == 0 && Pixel(r.x + r.width, r.y + r.height / 2) == 0);
-    if (r.y > 0) CHILD_CHECK(Pixel(r.x + r.width / 2, r.y - 1) == 0 && Pixel(r.x + r.width / 2, r.y + r.height) == 0);
+    if (r.x > 0) CHILD_CHECK(PixelNear(r.x - 1, r.y + r.height / 2, 0, 0) && PixelNear(r.x + r.width, r.y + r.height / 2, 0, 0));
+    if (r.y > 0) CHILD_CHECK(PixelNear(r.x + r.width / 2, r.y - 1, 0, 0) && PixelNear(r.x + r.width / 2, r.y + r.height, 0, 0));
   };
-  long long shown = 0;
-  CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &shown) == 0);
-  CHILD_CHECK(checked);
-  CHILD_CHECK(shown >= 28 && shown <= 31);
-}
-
-int ThreadCount() {
-  return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
-}
-
-// Closing the window during a movie ends the program (code 0) with the decoding thread and
-// FFmpeg's threads stopped: at exit no more threads run than before the movie.
-TEST(VideoTest, ClosingTheWindowStopsTheDecodingThreads) {
-  const std::string clip = Clip(320, 240, 2);
-  InWindow(320, 240, [&](const std::string&) {
-    static const int before = ThreadCount();
-    std::atexit([] { if (ThreadCount() > before) std::_Exit(3); });
-    MovieOptions o;
-    o.paced = false;
-    o.afterDraw = [](long long frame) { if (frame == 5) platform::PushCloseEvent(__hWnd); };
-    PlayMovieFile(clip.c_str(), true, o);
-    std::_Exit(4);  // the close ends the program before this
-  });
+  long long shown = 0, all = 0;
+  CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &all) == 0);
+  CHILD_CHECK(checked && all >= 28 && all <= 31);
+  platform::SleepMs(300);
+  std::ifstream in(sound, std::ios::binary);
+  const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  double energy = 0;
+  for (std::size_t i = 0; i + 1 < raw.size(); i += 2) energy += std::pow(static_cast<std::int16_t>((raw[i] & 255) | raw[i + 1] << 8), 2);
+  CHILD_CHECK(raw.size() > 4 * 22050 / 2 && std::sqrt(energy / static_cast<double>(raw.size() / 2)) > 300);
+  if (!c.last) std::_Exit(0);
+  // A loop repeats until a character key; a key tapped before the movie starts does not end it.
+  platform::PushKeyEvent(Lumbo.window, 30, true);
+  platform::PushKeyEvent(Lumbo.window, 30, false);
+  o.afterDraw = [](long long frame) {
+    if (frame == 40) platform::PushKeyEvent(Lumbo.window, 57, true);  // Space, in the second pass
+  };
+  CHILD_CHECK(PlayMovieFile(clip.c_str(), true, o, &shown) == 0 && shown == 41);
+  // A function key is not a character key: the movie plays to its end.
+  platform::PushKeyEvent(Lumbo.window, 57, false);
+  o.afterDraw = [](long long frame) {
+    if (frame == 3) platform::PushKeyEvent(Lumbo.window, 59, true);
+  };
+  CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &shown) == 0 && shown == all);
+  // Closing the window during a movie ends the program (code 0) with the decoding thread and
+  // FFmpeg's threads stopped: at exit no more threads run than before the movie.
+  static const int before = ThreadCount();
+  std::atexit([] { if (ThreadCount() > before) std::_Exit(3); });
+  o.paced = false;
+  o.afterDraw = [](long long frame) { if (frame == 5) platform::PushCloseEvent(__hWnd); };
+  PlayMovieFile(clip.c_str(), true, o);
+  std::_Exit(4);  // the close ends the program before this
 }
 
 }  // namespace
 
-TEST(VideoTest, WideMovieIsLetterboxedAndHeard) {
-  const std::string clip = Clip(320, 180, 1);
-  InWindow(640, 480, [&](const std::string& sound) {
-    const MovieRect r = FitMovie(320, 180, 640, 480);
-    CHILD_CHECK((r == MovieRect{0, 60, 640, 360}));
-    CheckPicture(clip, r);
-    // The tone came through the sound device.
-    platform::SleepMs(300);
-    std::ifstream in(sound, std::ios::binary);
-    std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    double energy = 0;
-    for (std::size_t i = 0; i + 1 < raw.size(); i += 2) energy += std::pow(static_cast<std::int16_t>((raw[i] & 255) | raw[i + 1] << 8), 2);
-    CHILD_CHECK(raw.size() > 4 * 22050 / 2);
-    CHILD_CHECK(std::sqrt(energy / static_cast<double>(raw.size() / 2)) > 300);
-  });
-}
-
-TEST(VideoTest, NarrowMovieIsPillarboxedInAWideWindow) {
-  const std::string clip = Clip(320, 240, 1);
-  InWindow(640, 360, [&](const std::string&) {
-    const MovieRect r = FitMovie(320, 240, 640, 360);
-    CHILD_CHECK((r == MovieRect{80, 0, 480, 360}));
-    CheckPicture(clip, r);
-  });
-}
-
-TEST(VideoTest, LoopRepeatsUntilAKeyAndWaitsForHeldKeysFirst) {
-  const std::string clip = Clip(160, 120, 0.5);
-  InWindow(320, 240, [&](const std::string&) {
-    // A key tapped before the movie starts does not end it.
-    platform::PushKeyEvent(Lumbo.window, 30, true);
-    platform::PushKeyEvent(Lumbo.window, 30, false);
-    MovieOptions o;
-    o.afterDraw = [](long long frame) {
-      if (frame == 40) platform::PushKeyEvent(Lumbo.window, 57, true);  // Space, in the second pass
-    };
-    long long shown = 0;
-    CHILD_CHECK(PlayMovieFile(clip.c_str(), true, o, &shown) == 0);
-    CHILD_CHECK(shown == 41);
-    // A function key is not a character key: the movie plays to its end.
-    platform::PushKeyEvent(Lumbo.window, 57, false);
-    o.afterDraw = [](long long frame) {
-      if (frame == 3) platform::PushKeyEvent(Lumbo.window, 59, true);
-    };
-    CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &shown) == 0);
-    CHILD_CHECK(shown == 15);
-  });
+// Movies of 1 s at 30 frames per second, made by ffmpeg: a blue-grey picture whose top-left
+// quarter is white, with a 440 Hz tone.
+TEST(VideoTest, MoviesAreFittedHeardAndEndedByKeysOrClosing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+  if (options.find("detect_leaks=0") == std::string::npos) setenv("ASAN_OPTIONS", (options + ":detect_leaks=0").c_str(), 1);
+  for (const Case& c : {Case{320, 240, 640, 360, {80, 0, 480, 360}, false}, Case{320, 180, 640, 480, {0, 60, 640, 360}, true}}) {
+    const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height), clip = TempPath("clip" + size + ".mp4");
+    ASSERT_EQ(Shell("ffmpeg -hide_banner -loglevel error -y -f lavfi -i 'color=c=0x4080C0:s=" + size + ":r=30:d=1,drawbox=x=0:y=0:"
+                    "w=iw/2:h=ih/2:color=white:t=fill' -f lavfi -i 'sine=frequency=440:duration=1' -c:v mpeg4 -q:v 2 "
+                    "-pix_fmt yuv420p -c:a aac -shortest " + clip), 0);
+    EXPECT_EXIT(PlayInWindow(c, clip), testing::ExitedWithCode(0), "") << size;
+  }
 }
 
 TEST(VideoTest, MissingDamagedAndPictureLessFilesGiveThree) {

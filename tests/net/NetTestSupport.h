@@ -2,13 +2,15 @@
 // processes, and counts of this process's descriptors and threads.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <iterator>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -18,34 +20,32 @@
 
 namespace nettest {
 
-// Polls cond every few milliseconds until it holds or ms have passed, times four: sanitizers
-// and a loaded machine slow the workers down, and a condition that holds returns at once.
+namespace fs = std::filesystem;
+
+// Polls cond until it holds or ms have passed, times four: sanitizers and a loaded machine slow
+// the workers down, and a condition that holds returns at once.
 inline bool WaitFor(const std::function<bool()>& cond, int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * ms);
-  for (;;) {
-    if (cond()) return true;
+  while (!cond()) {
     if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
   }
+  return true;
 }
 
-// A UDP port that was free a moment ago, taken below the kernel's ephemeral range: sockets bound
-// to port 0 (clients, per-connection sockets, other tests) never get it while a test closes and
-// hosts on it again.
+// A UDP port that was free a moment ago, below the kernel's ephemeral range: sockets bound to
+// port 0 never get it while a test closes and hosts on it again.
 inline int FreePort() {
   int low = 32768;
   if (std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range"); range) range >> low;
-  const int first = 10000, last = low > first + 1000 ? low - 1 : 30000;
   static std::mt19937 rng(std::random_device{}());
   nlInit();
   nlSelectNetwork(NL_IP);
   int port = 0;
   for (int tries = 0; tries < 200 && port == 0; ++tries) {
-    const int candidate = std::uniform_int_distribution<int>(first, last)(rng);
+    const int candidate = std::uniform_int_distribution<int>(10000, low > 11000 ? low - 1 : 30000)(rng);
     NLsocket s = nlOpen(static_cast<NLushort>(candidate), NL_UNRELIABLE);
-    if (s == NL_INVALID) continue;
-    nlClose(s);
-    port = candidate;
+    if (s != NL_INVALID && nlClose(s)) port = candidate;
   }
   nlShutdown();
   return port;
@@ -56,6 +56,18 @@ inline NLaddress Loopback(int port) {
   nlStringToAddr("127.0.0.1", &a);
   nlSetAddrPort(&a, static_cast<NLushort>(port));
   return a;
+}
+
+inline int Port(NLsocket s, bool remote = false) {
+  NLaddress a;
+  remote ? nlGetRemoteAddr(s, &a) : nlGetLocalAddr(s, &a);
+  return nlGetPortFromAddr(&a);
+}
+
+// Checks that the last socket call failed with err.
+inline void Failed(bool failed, NLenum err) {
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(nlGetError(), err);
 }
 
 // True once a connecting socket's handshake is done and it accepts writes.
@@ -72,60 +84,53 @@ inline void EndSession() {
   TAVELOR::pZyNet = nullptr;
 }
 
-inline std::string ReadFile(const std::filesystem::path& p) {
+inline std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Written under a temporary name and renamed, so a reader never sees half a file.
-inline void WriteFile(const std::filesystem::path& p, const std::string& text) {
-  std::filesystem::path tmp = p;
+inline void WriteFile(const fs::path& p, const std::string& text) {
+  fs::path tmp = p;
   tmp += ".part";
-  {
-    std::ofstream out(tmp, std::ios::binary);
-    out << text;
-  }
-  std::filesystem::rename(tmp, p);
+  std::ofstream(tmp, std::ios::binary) << text;
+  fs::rename(tmp, p);
 }
 
 inline int CountEntries(const char* dir) {
-  int n = 0;
   std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
-       it.increment(ec)) {
-    ++n;
-  }
+  int n = 0;
+  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++n;
   return n;
 }
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline int Threads() { return CountEntries("/proc/self/task"); }
 
-// A fresh, empty directory for one test's exchange with its child processes.
-inline std::filesystem::path ExchangeDir(const std::string& name) {
+// A fresh directory, unique per run, for one test's exchange with its child processes.
+inline fs::path ExchangeDir(const std::string& name) {
   const char* tmp = std::getenv("TMPDIR");
-  // Unique per run, so that two test programs running at once never share one.
-  std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /
-                              ("net_" + name + "_" + std::to_string(std::random_device()()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const fs::path dir = fs::path(tmp && *tmp ? tmp : "/tmp") / ("net_" + name + "_" + std::to_string(std::random_device()()));
+  fs::create_directories(dir);
   return dir;
 }
 
 // Tells the child processes of dir to end, and removes dir.
-inline void EndChildren(const std::filesystem::path& dir) {
+inline void EndChildren(const fs::path& dir) {
   WriteFile(dir / "quit", "");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::filesystem::remove_all(dir);
+  fs::remove_all(dir);
 }
 
-// Starts this test program again in the background as the child named role (see
-// ChildProcess.cpp). The child ends when dir/quit appears, or after 30 seconds.
-inline void SpawnChild(const std::string& role, int port, const std::filesystem::path& dir) {
-  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+// Starts this test program again in the background as the child named role (see NetChild.Run
+// in SessionTest.cpp). The child ends when dir/quit appears, or after 30 seconds.
+inline void SpawnChild(const std::string& role, int port, const fs::path& dir) {
   const std::string cmd = "TAVELOR_NET_CHILD='" + role + ":" + std::to_string(port) + ":" + dir.string() + "' '" +
-                          exe + "' --gtest_filter=NetChild.Run >'" + (dir / (role + ".log")).string() +
-                          "' 2>&1 &";
+                          fs::read_symlink("/proc/self/exe").string() + "' --gtest_filter=NetChild.Run >'" +
+                          (dir / (role + ".log")).string() + "' 2>&1 &";
   (void)std::system(cmd.c_str());
+}
+
+// Waits for a file written by a child and returns its text ("" on time-out).
+inline std::string Await(const fs::path& p) {
+  return WaitFor([&] { return fs::exists(p); }, 10000) ? ReadFile(p) : "";
 }
 
 }  // namespace nettest

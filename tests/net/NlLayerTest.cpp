@@ -1,63 +1,68 @@
-// The socket layer on its own: handshake bytes and connection emulation, errors, groups,
-// polling and addresses. Loopback only.
+// The socket layer on its own: handshake bytes and connection emulation against peers built
+// from plain sockets, batched calls against single datagrams, errors, groups, waits and
+// threads. Loopback only.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <thread>
+#include <set>
+#include <vector>
 
 #include "NetTestSupport.h"
+#include "net/nl/nlWait.h"
 
-using nettest::Connected;
-using nettest::Loopback;
-using nettest::WaitFor;
+using namespace nettest;
 
 namespace {
 
-const char kRequest[] = "HawkNL request connection.";
-const char kReply[] = "HawkNL connection OK.";
+const char kRequest[] = "HawkNL request connection.", kReply[] = "HawkNL connection OK.";
 
 class NlLayer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(nlInit());
-    ASSERT_TRUE(nlSelectNetwork(NL_IP));
-  }
+  void SetUp() override { ASSERT_TRUE(nlInit() && nlSelectNetwork(NL_IP)); }
   void TearDown() override { nlShutdown(); }
-  static int PortOf(NLsocket s) {
-    NLaddress a;
-    nlGetLocalAddr(s, &a);
-    return nlGetPortFromAddr(&a);
-  }
-  // One datagram, waiting up to 3 seconds; its length or -1.
-  static int ReadOne(NLsocket s, unsigned char* buf, int size) {
-    int n = 0;
-    WaitFor([&] { return (n = nlRead(s, buf, size)) != 0; }, 3000);
-    return n;
-  }
-  // Waits until a datagram is waiting on s and checks that it is empty. (A read returns 0
-  // both for nothing and for an empty datagram, so readiness is polled first.)
-  static void ExpectEmptyDatagram(NLsocket s) {
-    NLint group = nlGroupCreate();
-    nlGroupAddSocket(group, s);
-    NLsocket ready[2];
-    ASSERT_TRUE(WaitFor([&] { return nlPollGroup(group, NL_READ_STATUS, ready, 2, 0) == 1; }, 3000));
-    unsigned char buf[8];
-    EXPECT_EQ(nlRead(s, buf, sizeof(buf)), 0);
-    nlGroupDestroy(group);
-  }
 };
+
+// One datagram, waiting up to 3 seconds; its length or -1.
+int ReadOne(NLsocket s, void* buf, int size) {
+  int n = 0;
+  WaitFor([&] { return (n = nlRead(s, buf, size)) != 0; }, 3000);
+  return n;
+}
+
+// Reads the empty datagrams that arrive on s, the first within 3 s and each next within 50 ms,
+// and returns their count. (A read gives 0 both for nothing and for an empty datagram, so
+// readiness is polled first.)
+int TakeEmpty(NLsocket s) {
+  NLint group = nlGroupCreate();
+  nlGroupAddSocket(group, s);
+  NLsocket ready[1];
+  int n = 0;
+  for (int wait = 3000; nlPollGroup(group, NL_READ_STATUS, ready, 1, wait) == 1; wait = 50, ++n) EXPECT_EQ(nlRead(s, &wait, 4), 0);
+  nlGroupDestroy(group);
+  return n;
+}
+
+// A connected pair: *client and the server side's *conn, the handshake's datagrams taken off.
+void Pair(NLsocket* client, NLsocket* conn) {
+  NLsocket server = nlOpen(0, NL_UNRELIABLE);
+  nlListen(server);
+  *client = nlOpen(0, NL_UNRELIABLE);
+  NLaddress to = Loopback(Port(server));
+  ASSERT_TRUE(nlConnect(*client, &to));
+  ASSERT_TRUE(WaitFor([&] { return (*conn = nlAcceptConnection(server)) != NL_INVALID; }, 3000));
+  ASSERT_TRUE(Connected(*client));
+  nlClose(server);
+  TakeEmpty(*conn);
+}
 
 }  // namespace
 
-TEST_F(NlLayer, ErrorsAreKeptPerThreadWithTheirTexts) {
+TEST_F(NlLayer, ErrorsAreKeptPerThreadAndTheLayerIsCounted) {
   EXPECT_STREQ(nlGetErrorStr(NL_NO_ERROR), "No HawkNL error.");
   EXPECT_STREQ(nlGetErrorStr(NL_SOCK_DISCONNECT), "Connection error: Close socket.");
   EXPECT_STREQ(nlGetErrorStr(NL_CONNECTED), "The socket is already connected.");
   EXPECT_STREQ(nlGetErrorStr(-7), "Undefined HawkNL error.");
-
-  EXPECT_FALSE(nlClose(987654));
-  EXPECT_EQ(nlGetError(), NL_INVALID_SOCKET);
+  Failed(!nlClose(987654), NL_INVALID_SOCKET);
   // A success leaves the error alone; another thread has its own.
   NLsocket s = nlOpen(0, NL_UNRELIABLE);
   ASSERT_NE(s, NL_INVALID);
@@ -65,91 +70,60 @@ TEST_F(NlLayer, ErrorsAreKeptPerThreadWithTheirTexts) {
   NLenum other = -1;
   std::thread([&] { other = nlGetError(); }).join();
   EXPECT_EQ(other, NL_NO_ERROR);
-
-  EXPECT_EQ(nlOpen(0, NL_RELIABLE), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_INVALID_ENUM);
-  EXPECT_EQ(nlOpen(static_cast<NLushort>(PortOf(s)), NL_UNRELIABLE), NL_INVALID);  // port taken
-  EXPECT_EQ(nlGetError(), NL_SYSTEM_ERROR);
+  Failed(nlOpen(0, NL_RELIABLE) == NL_INVALID, NL_INVALID_ENUM);
+  Failed(nlOpen(static_cast<NLushort>(Port(s)), NL_UNRELIABLE) == NL_INVALID, NL_SYSTEM_ERROR);  // port taken
   EXPECT_NE(nlGetSystemError(), 0);
-  EXPECT_FALSE(nlSelectNetwork(0x0005));
-  EXPECT_EQ(nlGetError(), NL_INVALID_TYPE);
-
+  Failed(!nlSelectNetwork(0x0005), NL_INVALID_TYPE);
   char big[NL_MAX_PACKET_LENGTH + 1] = {};
-  EXPECT_EQ(nlWrite(s, big, sizeof(big)), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_PACKET_SIZE);
-  EXPECT_EQ(nlRead(s, nullptr, 10), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_NULL_POINTER);
-  EXPECT_EQ(nlAcceptConnection(s), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_NOT_LISTEN);
+  Failed(nlWrite(s, big, sizeof(big)) == NL_INVALID, NL_PACKET_SIZE);
+  Failed(nlRead(s, nullptr, 10) == NL_INVALID, NL_NULL_POINTER);
+  Failed(nlAcceptConnection(s) == NL_INVALID, NL_NOT_LISTEN);
   EXPECT_EQ(nlRead(s, big, 10), 0);  // nothing pending is not an error
   EXPECT_TRUE(nlClose(s));
-}
-
-TEST_F(NlLayer, SocketsNeedTheLayerStarted) {
+  // Two starts need two shutdowns, and the last shutdown closes what is still open.
   nlShutdown();
-  EXPECT_EQ(nlOpen(0, NL_UNRELIABLE), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_NO_NETWORK);
-  // Reference counted: two starts need two shutdowns.
+  Failed(nlOpen(0, NL_UNRELIABLE) == NL_INVALID, NL_NO_NETWORK);
   nlInit();
   nlInit();
   nlSelectNetwork(NL_IP);
   nlShutdown();
-  NLsocket s = nlOpen(0, NL_UNRELIABLE);
-  EXPECT_NE(s, NL_INVALID);
-  // The last shutdown closes what is still open.
+  EXPECT_NE(s = nlOpen(0, NL_UNRELIABLE), NL_INVALID);
   nlShutdown();
   EXPECT_FALSE(nlClose(s));
   nlInit();
   nlSelectNetwork(NL_IP);
 }
 
-TEST_F(NlLayer, ClientHandshakeBytes) {
-  // A fake server built from plain sockets checks what nlConnect puts on the wire.
-  NLsocket fake = nlOpen(0, NL_UNRELIABLE);
-  NLsocket fakeNew = nlOpen(0, NL_UNRELIABLE);
-  NLsocket client = nlOpen(0, NL_UNRELIABLE);
-  NLaddress to = Loopback(PortOf(fake));
+// What nlConnect puts on the wire, against a fake server of plain sockets, and what the
+// listening side answers to a peer that sends the bytes by hand.
+TEST_F(NlLayer, HandshakeBytesOnBothSides) {
+  NLsocket fake = nlOpen(0, NL_UNRELIABLE), fakeNew = nlOpen(0, NL_UNRELIABLE), client = nlOpen(0, NL_UNRELIABLE);
+  NLaddress to = Loopback(Port(fake));
   ASSERT_TRUE(nlConnect(client, &to));
-  EXPECT_FALSE(nlConnect(client, &to));
-  EXPECT_EQ(nlGetError(), NL_CONNECTED);
-
+  Failed(!nlConnect(client, &to), NL_CONNECTED);
   unsigned char buf[64];
   ASSERT_EQ(ReadOne(fake, buf, sizeof(buf)), 27);
   EXPECT_EQ(std::memcmp(buf, kRequest, 27), 0);
   // Until the reply, reads and writes report the pending connection.
-  EXPECT_EQ(nlWrite(client, "x", 1), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_CON_PENDING);
-  EXPECT_EQ(nlRead(client, buf, sizeof(buf)), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_CON_PENDING);
-
+  Failed(nlWrite(client, "x", 1) == NL_INVALID, NL_CON_PENDING);
+  Failed(nlRead(client, buf, sizeof(buf)) == NL_INVALID, NL_CON_PENDING);
   // A short datagram is no reply; the real one names the port to talk to.
   ASSERT_EQ(nlWrite(fake, "OK", 2), 2);  // goes back to the requester
-  unsigned char reply[24];
-  const int newPort = PortOf(fakeNew);
-  reply[0] = static_cast<unsigned char>(newPort >> 8);
-  reply[1] = static_cast<unsigned char>(newPort & 0xff);
+  unsigned char reply[24] = {static_cast<unsigned char>(Port(fakeNew) >> 8), static_cast<unsigned char>(Port(fakeNew))};
   std::memcpy(reply + 2, kReply, 22);
   ASSERT_EQ(nlWrite(fake, reply, 24), 24);
   ASSERT_TRUE(Connected(client));
-
   // The client greets the new port with an empty datagram, then talks there only.
-  ExpectEmptyDatagram(fakeNew);
+  EXPECT_GE(TakeEmpty(fakeNew), 1);
   ASSERT_EQ(nlWrite(client, "data", 4), 4);
   ASSERT_EQ(ReadOne(fakeNew, buf, sizeof(buf)), 4);
   EXPECT_EQ(std::memcmp(buf, "data", 4), 0);
-  NLaddress from;
-  ASSERT_TRUE(nlGetRemoteAddr(fakeNew, &from));
-  EXPECT_EQ(nlGetPortFromAddr(&from), PortOf(client));
-}
+  EXPECT_EQ(Port(fakeNew, true), Port(client));
 
-TEST_F(NlLayer, AcceptAnswersRequestsAndNothingElse) {
-  NLsocket server = nlOpen(0, NL_UNRELIABLE);
+  NLsocket server = nlOpen(0, NL_UNRELIABLE), peer = nlOpen(0, NL_UNRELIABLE);
   ASSERT_TRUE(nlListen(server));
-  EXPECT_EQ(nlAcceptConnection(server), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_NO_PENDING);
-
-  NLsocket peer = nlOpen(0, NL_UNRELIABLE);
-  NLaddress to = Loopback(PortOf(server));
+  Failed(nlAcceptConnection(server) == NL_INVALID, NL_NO_PENDING);
+  to = Loopback(Port(server));
   ASSERT_TRUE(nlSetRemoteAddr(peer, &to));
   // Something that is not a request is consumed and refused without an answer: a wrong
   // character, or the 26 characters without the zero byte that makes the 27-byte request.
@@ -157,179 +131,206 @@ TEST_F(NlLayer, AcceptAnswersRequestsAndNothingElse) {
     ASSERT_EQ(nlWrite(peer, bytes, n), n);
     ASSERT_TRUE(WaitFor([&] { return nlAcceptConnection(server) == NL_INVALID && nlGetError() == NL_NO_PENDING; }, 100));
   }
-  unsigned char none[64];
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(nlRead(peer, none, sizeof(none)), 0);
-  ASSERT_EQ(nlWrite(peer, kRequest, 27), 27);
-  NLsocket conn = NL_INVALID;
-  ASSERT_TRUE(WaitFor([&] { return (conn = nlAcceptConnection(server)) != NL_INVALID; }, 3000));
-
-  // The reply comes from the listening port and names the new socket's port.
-  unsigned char buf[64];
-  ASSERT_EQ(ReadOne(peer, buf, sizeof(buf)), 24);
-  EXPECT_EQ((buf[0] << 8) | buf[1], PortOf(conn));
-  EXPECT_EQ(std::memcmp(buf + 2, kReply, 22), 0);
-  NLaddress from;
-  nlGetRemoteAddr(peer, &from);
-  EXPECT_EQ(nlGetPortFromAddr(&from), PortOf(server));
-  // Then an empty datagram from the new socket, which is connected to the requester.
-  ExpectEmptyDatagram(peer);
-  nlGetRemoteAddr(peer, &from);
-  EXPECT_EQ(nlGetPortFromAddr(&from), PortOf(conn));
-  ASSERT_EQ(nlWrite(conn, "hello", 5), 5);
-  ASSERT_EQ(ReadOne(peer, buf, sizeof(buf)), 5);
-
-  // Every request makes a new connection.
-  nlSetRemoteAddr(peer, &to);
-  ASSERT_EQ(nlWrite(peer, kRequest, 27), 27);
-  NLsocket second = NL_INVALID;
-  ASSERT_TRUE(WaitFor([&] { return (second = nlAcceptConnection(server)) != NL_INVALID; }, 3000));
-  EXPECT_NE(second, conn);
+  EXPECT_EQ(nlRead(peer, buf, sizeof(buf)), 0);
+  // Every request makes a new connection. The reply comes from the listening port and names
+  // the new socket's port; then an empty datagram from the new socket, connected to the peer.
+  NLsocket conns[2];
+  for (NLsocket& conn : conns) {
+    nlSetRemoteAddr(peer, &to);
+    ASSERT_EQ(nlWrite(peer, kRequest, 27), 27);
+    ASSERT_TRUE(WaitFor([&] { return (conn = nlAcceptConnection(server)) != NL_INVALID; }, 3000));
+    ASSERT_EQ(ReadOne(peer, buf, sizeof(buf)), 24);
+    EXPECT_EQ((buf[0] << 8) | buf[1], Port(conn));
+    EXPECT_EQ(std::memcmp(buf + 2, kReply, 22), 0);
+    EXPECT_EQ(Port(peer, true), Port(server));
+    EXPECT_EQ(TakeEmpty(peer), 1);
+    EXPECT_EQ(Port(peer, true), Port(conn));
+    ASSERT_EQ(nlWrite(conn, "hello", 5), 5);
+    ASSERT_EQ(ReadOne(peer, buf, sizeof(buf)), 5);
+  }
+  EXPECT_NE(conns[0], conns[1]);
 }
 
-TEST_F(NlLayer, ConnectAndAcceptTogether) {
-  NLsocket server = nlOpen(0, NL_UNRELIABLE);
-  nlListen(server);
-  NLsocket client = nlOpen(0, NL_UNRELIABLE);
-  NLaddress to = Loopback(PortOf(server));
-  ASSERT_TRUE(nlConnect(client, &to));
-  NLsocket conn = NL_INVALID;
-  ASSERT_TRUE(WaitFor([&] { return (conn = nlAcceptConnection(server)) != NL_INVALID; }, 3000));
-  ASSERT_TRUE(Connected(client));
-  unsigned char buf[NL_MAX_PACKET_LENGTH];
-  std::string big(NL_MAX_PACKET_LENGTH, 'z');
-  ASSERT_EQ(nlWrite(client, big.data(), NL_MAX_PACKET_LENGTH), NL_MAX_PACKET_LENGTH);
-  int n = 0;
-  ASSERT_TRUE(WaitFor([&] { return (n = nlRead(conn, buf, sizeof(buf))) > 0; }, 3000));
-  EXPECT_EQ(n, NL_MAX_PACKET_LENGTH);
+// Each case writes its datagrams with nlWriteMany and reads them back with nlReadMany in
+// batches of a given size; what arrives must be exactly what nlWrite would have sent one by
+// one, in order, and a datagram too large must stop the batch before it with nlWrite's error.
+TEST_F(NlLayer, BatchesCarryTheSameDatagramsInOrder) {
+  const std::vector<int> many(70, 64);  // more than one call's batch
+  const struct {
+    std::vector<int> lengths;
+    int readBatch, accepted;  // accepted: how many go out before one too large (all when none is)
+  } cases[] = {{{1}, 1, 1},  {{0, 17, 2065, 3}, 3, 4}, {many, 64, 70}, {many, 5, 70}, {{NL_MAX_PACKET_LENGTH}, 2, 1},
+               {{5, NL_MAX_PACKET_LENGTH + 1, 7}, 4, 1}, {{NL_MAX_PACKET_LENGTH + 1}, 1, 0}};
+  NLsocket client = NL_INVALID, conn = NL_INVALID;
+  Pair(&client, &conn);
+  const std::size_t slot = NL_MAX_PACKET_LENGTH + 1;
+  std::vector<unsigned char> in(64 * slot);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.lengths.size() << " datagrams, reads of " << c.readBatch);
+    std::vector<std::string> sent, got;
+    std::vector<NLdatagram> out, batch(static_cast<std::size_t>(c.readBatch));
+    for (std::size_t i = 0; i < c.lengths.size(); ++i) {
+      sent.emplace_back(static_cast<std::size_t>(c.lengths[i]), '\0');
+      for (std::size_t k = 0; k < sent[i].size(); ++k) sent[i][k] = static_cast<char>(i * 31 + k);
+    }
+    for (std::string& s : sent) out.push_back({s.data(), 0, static_cast<NLint>(s.size())});
+    // Write as a caller would: again from where the last call stopped.
+    const NLint total = static_cast<NLint>(out.size());
+    int written = 0;
+    for (NLint n = 1; written < c.accepted && n > 0; written += n) n = nlWriteMany(client, out.data() + written, total - written);
+    EXPECT_EQ(written, c.accepted);
+    if (written < total) Failed(nlWriteMany(client, out.data() + written, total - written) == NL_INVALID, NL_PACKET_SIZE);
+    for (std::size_t i = 0; i < batch.size(); ++i) batch[i] = {in.data() + i * slot, static_cast<NLint>(slot), 0};
+    WaitFor([&] {
+      const NLint n = nlReadMany(conn, batch.data(), c.readBatch);
+      EXPECT_TRUE(n >= 0 && n <= c.readBatch) << n;
+      for (NLint i = 0; i < n; ++i) got.emplace_back(static_cast<const char*>(batch[i].data), batch[i].length);
+      return got.size() >= static_cast<std::size_t>(c.accepted);
+    }, 3000);
+    sent.resize(static_cast<std::size_t>(c.accepted));
+    EXPECT_EQ(got, sent);
+  }
+  // Errors are nlRead's and nlWrite's.
+  char byte = 0;
+  NLdatagram d{&byte, 1, 1};
+  Failed(nlReadMany(424242, &d, 1) == NL_INVALID, NL_INVALID_SOCKET);
+  Failed(nlWriteMany(424242, &d, 1) == NL_INVALID, NL_INVALID_SOCKET);
+  Failed(nlReadMany(conn, nullptr, 1) == NL_INVALID, NL_NULL_POINTER);
+  Failed(nlWriteMany(client, nullptr, 1) == NL_INVALID, NL_NULL_POINTER);
+  EXPECT_EQ(nlReadMany(conn, &d, 1), 0);  // nothing waits
+  ASSERT_EQ(nlWrite(client, "x", 1), 1);
+  EXPECT_EQ(nlWriteMany(client, &d, 0) + nlReadMany(conn, &d, 0), 0);
+  EXPECT_TRUE(WaitFor([&] { return nlReadMany(conn, &d, 1) == 1; }, 3000));  // the one written above
   // A connection survives its peer going away without a word: UDP says nothing.
   nlClose(conn);
   EXPECT_NE(nlWrite(client, "x", 1), NL_INVALID);
 }
 
-TEST_F(NlLayer, ConnectWithoutAnswerIsRefused) {
-  NLsocket silent = nlOpen(0, NL_UNRELIABLE);  // receives the request, never answers
-  NLsocket client = nlOpen(0, NL_UNRELIABLE);
-  NLaddress to = Loopback(PortOf(silent));
-  ASSERT_TRUE(nlConnect(client, &to));
-  char byte = 0;
-  EXPECT_EQ(nlWrite(client, &byte, 1), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_CON_PENDING);
-  // The handshake gives up after five to six seconds.
-  ASSERT_TRUE(WaitFor([&] { return nlWrite(client, &byte, 1) == NL_INVALID && nlGetError() == NL_CON_REFUSED; }, 8000));
-  EXPECT_EQ(nlRead(client, &byte, 1), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_CON_REFUSED);
-  // Closing during a handshake is safe too.
-  NLsocket again = nlOpen(0, NL_UNRELIABLE);
-  ASSERT_TRUE(nlConnect(again, &to));
-  EXPECT_TRUE(nlClose(again));
+// The wait reports exactly the sockets that have something to read, whichever they are,
+// and another thread's wake-up ends it at once.
+TEST_F(NlLayer, WaiterReportsReadableSocketsAndWakesUp) {
+  NLwaiter waiter;
+  ASSERT_TRUE(waiter.Valid());
+  NLsocket clients[3], conns[3], ready[4];
+  for (int i = 0; i < 3; ++i) Pair(&clients[i], &conns[i]);
+  for (NLsocket s : conns) ASSERT_TRUE(waiter.Add(s));
+  EXPECT_FALSE(waiter.Add(424242));
+  unsigned char buf[64];
+  for (const std::vector<int>& subset : std::vector<std::vector<int>>{{}, {1}, {0, 2}, {2, 1, 0}}) {
+    std::set<NLsocket> expected, seen;
+    for (int i : subset) {
+      ASSERT_EQ(nlWrite(clients[i], "x", 1), 1);
+      expected.insert(conns[i]);
+    }
+    WaitFor([&] {
+      const NLint n = waiter.Wait(ready, 4, 0);
+      EXPECT_GE(n, 0);
+      seen.insert(ready, ready + std::max<NLint>(n, 0));
+      return seen.size() >= expected.size();
+    }, expected.empty() ? 30 : 3000);
+    EXPECT_EQ(seen, expected);
+    for (int i : subset) EXPECT_EQ(nlRead(conns[i], buf, sizeof buf), 1);
+  }
+  // A removed socket is no longer reported.
+  waiter.Remove(conns[1]);
+  ASSERT_EQ(nlWrite(clients[1], "x", 1), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(waiter.Wait(ready, 4, 0), 0);
+  // Without anything to read the wait lasts its time; a wake-up ends it.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(waiter.Wait(ready, 4, 200), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
+  start = std::chrono::steady_clock::now();
+  std::thread waker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    waiter.Wake();
+  });
+  EXPECT_EQ(waiter.Wait(ready, 4, 20000), 0);
+  waker.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(NlLayer, GroupsAndPolling) {
   NLint g = nlGroupCreate();
-  ASSERT_NE(g, NL_INVALID);
-  NLsocket ready[3];
+  NLsocket ready[3], a = nlOpen(0, NL_UNRELIABLE), b = nlOpen(0, NL_UNRELIABLE), c = nlOpen(0, NL_UNRELIABLE);
   EXPECT_EQ(nlPollGroup(g, NL_READ_STATUS, ready, 3, 0), 0);  // empty
-  EXPECT_EQ(nlPollGroup(9999, NL_READ_STATUS, ready, 3, 0), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_INVALID_GROUP);
-  EXPECT_EQ(nlPollGroup(g, 0x1234, ready, 3, 0), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_INVALID_ENUM);
-
-  NLsocket a = nlOpen(0, NL_UNRELIABLE), b = nlOpen(0, NL_UNRELIABLE), c = nlOpen(0, NL_UNRELIABLE);
+  Failed(nlPollGroup(9999, NL_READ_STATUS, ready, 3, 0) == NL_INVALID, NL_INVALID_GROUP);
+  Failed(nlPollGroup(g, 0x1234, ready, 3, 0) == NL_INVALID, NL_INVALID_ENUM);
   for (NLsocket s : {a, b, c}) ASSERT_TRUE(nlGroupAddSocket(g, s));
-  EXPECT_FALSE(nlGroupAddSocket(g, 424242));
-  EXPECT_EQ(nlGetError(), NL_INVALID_SOCKET);
+  Failed(!nlGroupAddSocket(g, 424242), NL_INVALID_SOCKET);
   EXPECT_EQ(nlPollGroup(g, NL_READ_STATUS, ready, 3, 0), 0);
-
   // c then a become readable; they are reported in group order.
   NLsocket sender = nlOpen(0, NL_UNRELIABLE);
-  for (NLsocket s : {c, a}) {
-    NLaddress to = Loopback(PortOf(s));
+  auto sendTo = [&](NLsocket s) {
+    NLaddress to = Loopback(Port(s));
     nlSetRemoteAddr(sender, &to);
-    ASSERT_EQ(nlWrite(sender, "x", 1), 1);
-  }
+    return nlWrite(sender, "x", 1);
+  };
+  ASSERT_EQ(sendTo(c) + sendTo(a), 2);
   ASSERT_TRUE(WaitFor([&] { return nlPollGroup(g, NL_READ_STATUS, ready, 3, 0) == 2; }, 3000));
   EXPECT_EQ(ready[0], a);
   EXPECT_EQ(ready[1], c);
-  EXPECT_EQ(nlPollGroup(g, NL_READ_STATUS, ready, 1, 0), NL_INVALID);
-  EXPECT_EQ(nlGetError(), NL_BUFFER_SIZE);
+  Failed(nlPollGroup(g, NL_READ_STATUS, ready, 1, 0) == NL_INVALID, NL_BUFFER_SIZE);
   EXPECT_EQ(nlPollGroup(g, NL_WRITE_STATUS, ready, 3, 0), 3);
-
   // Waiting ends when data arrives.
-  unsigned char buf[8];
-  nlRead(a, buf, 8);
-  nlRead(c, buf, 8);
+  nlRead(a, ready, 1);
+  nlRead(c, ready, 1);
   std::thread late([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    NLaddress to = Loopback(PortOf(b));
-    nlSetRemoteAddr(sender, &to);
-    nlWrite(sender, "y", 1);
+    sendTo(b);
   });
   EXPECT_EQ(nlPollGroup(g, NL_READ_STATUS, ready, 3, 3000), 1);
   EXPECT_EQ(ready[0], b);
   late.join();
-
   EXPECT_TRUE(nlGroupDeleteSocket(g, b));
-  EXPECT_FALSE(nlGroupDeleteSocket(g, b));
-  EXPECT_EQ(nlGetError(), NL_SOCKET_NOT_FOUND);
+  Failed(!nlGroupDeleteSocket(g, b), NL_SOCKET_NOT_FOUND);
   // A closed socket leaves its groups.
   nlClose(a);
-  NLsocket members[4];
-  NLint count = 4;
-  ASSERT_TRUE(nlGroupGetSockets(g, members, &count));
-  ASSERT_EQ(count, 1);
-  EXPECT_EQ(members[0], c);
+  NLint count = 3;
+  ASSERT_TRUE(nlGroupGetSockets(g, ready, &count));
+  EXPECT_EQ(std::vector<NLsocket>(ready, ready + count), std::vector<NLsocket>{c});
   EXPECT_TRUE(nlGroupDestroy(g));
-  EXPECT_FALSE(nlGroupAddSocket(g, c));
-  EXPECT_EQ(nlGetError(), NL_INVALID_GROUP);
+  Failed(!nlGroupAddSocket(g, c), NL_INVALID_GROUP);
+  // A group holds at most NL_MAX_GROUP_SOCKETS sockets.
+  g = nlGroupCreate();
+  for (int i = 0; i < NL_MAX_GROUP_SOCKETS; ++i) ASSERT_TRUE(nlGroupAddSocket(g, nlOpen(0, NL_UNRELIABLE))) << i;
+  Failed(!nlGroupAddSocket(g, c), NL_OUT_OF_GROUP_SOCKETS);
 }
 
-TEST_F(NlLayer, Addresses) {
+TEST_F(NlLayer, AddressesThreadsAndMutexes) {
   char text[NL_MAX_STRING_LENGTH];
   NLaddress a;
-  ASSERT_TRUE(nlGetAddrFromName("127.0.0.1:27013", &a));
-  EXPECT_STREQ(nlAddrToString(&a, text), "127.0.0.1:27013");
-  ASSERT_TRUE(nlGetAddrFromName("localhost", &a));
-  EXPECT_STREQ(nlAddrToString(&a, text), "127.0.0.1");
-  EXPECT_FALSE(nlGetAddrFromName("127.0.0.1%eth0", &a));
-  EXPECT_EQ(nlGetError(), NL_STRING_OVER_RUN);
-  EXPECT_FALSE(nlGetAddrFromName(std::string(300, 'a').c_str(), &a));
-  EXPECT_EQ(nlGetError(), NL_STRING_OVER_RUN);
-  EXPECT_FALSE(nlGetAddrFromName("127.0.0.1:99999", &a));
-  EXPECT_EQ(nlGetError(), NL_BAD_ADDR);
+  for (const auto& [name, shown] : {std::pair<std::string, const char*>{"127.0.0.1:27013", "127.0.0.1:27013"}, {"localhost", "127.0.0.1"}}) {
+    ASSERT_TRUE(nlGetAddrFromName(name.c_str(), &a));
+    EXPECT_STREQ(nlAddrToString(&a, text), shown);
+  }
+  for (const auto& [name, err] : {std::pair<std::string, NLenum>{"127.0.0.1%eth0", NL_STRING_OVER_RUN},
+                                  {std::string(300, 'a'), NL_STRING_OVER_RUN}, {"127.0.0.1:99999", NL_BAD_ADDR}}) {
+    Failed(!nlGetAddrFromName(name.c_str(), &a), err);
+  }
   EXPECT_FALSE(a.valid);
-
   NLint count = 0;
   NLaddress* all = nlGetAllLocalAddr(&count);
   ASSERT_GE(count, 1);
   EXPECT_EQ(nlGetPortFromAddr(&all[0]), 0);
   // A socket bound to every address reports the host's address with its own port.
-  NLsocket s = nlOpen(0, NL_UNRELIABLE);
-  ASSERT_TRUE(nlGetLocalAddr(s, &a));
+  ASSERT_TRUE(nlGetLocalAddr(nlOpen(0, NL_UNRELIABLE), &a));
   EXPECT_NE(nlGetPortFromAddr(&a), 0);
   EXPECT_EQ(std::string(nlAddrToString(&a, text)).find("0.0.0.0"), std::string::npos);
-}
 
-TEST_F(NlLayer, ThreadsAndMutexes) {
+  // Two threads count under one mutex; joining gives back a thread's result.
   static HTmutex m = nullptr;
-  static int counter;
-  counter = 0;
+  static int counter = 0;
   ASSERT_EQ(htMutexInit(&m), 0);
   auto body = [](void* p) -> void* {
-    for (int i = 0; i < 10000; ++i) {
-      htMutexLock(&m);
-      ++counter;
-      htMutexUnlock(&m);
-    }
+    for (int i = 0; i < 10000; ++i) htMutexLock(&m), ++counter, htMutexUnlock(&m);
     return p;
   };
-  int tag = 0;
-  HThreadID t1 = htThreadCreate(body, &tag, NL_TRUE);
-  HThreadID t2 = htThreadCreate(body, &tag, NL_TRUE);
+  HThreadID t1 = htThreadCreate(body, &count, NL_TRUE), t2 = htThreadCreate(body, &count, NL_TRUE);
   void* r1 = nullptr;
-  EXPECT_EQ(htThreadJoin(t1, &r1), 0);
-  EXPECT_EQ(htThreadJoin(t2, nullptr), 0);
-  EXPECT_EQ(r1, &tag);
+  EXPECT_EQ(htThreadJoin(t1, &r1) + htThreadJoin(t2, nullptr), 0);
+  EXPECT_EQ(r1, &count);
   EXPECT_EQ(counter, 20000);
   htMutexDestroy(&m);
 }
