@@ -441,7 +441,7 @@ def install_package():
     if re.search(r"^TAVELOR_SANITIZE(_THREAD)?:BOOL=ON", open(f"{BUILD}/CMakeCache.txt").read(), re.M):
         print("sanitizer build: the package is checked by the plain build")
         sys.exit(77)
-    need(*map(shutil.which, ["cpack", "dpkg-deb"]))
+    need(*[shutil.which(tool) or tool for tool in ("cpack", "dpkg-deb")])
     run(["cpack", "-G", "DEB", "-B", f"{WORK}/deb", "-D", "CPACK_COMPONENTS_ALL=sdk", "-D",
          "CPACK_DEBIAN_COMPRESSION_TYPE=gzip"], cwd=BUILD)
     deb = glob.glob(f"{WORK}/deb/tavelor-sdk_*.deb")[0]
