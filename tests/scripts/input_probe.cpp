@@ -1,7 +1,7 @@
-// A small program the input script drives under Xvfb: it reports what the input commands
-// return, one line per event, on standard output.
+// A small program the input check drives under Xvfb: what the input commands return, one line
+// per event on standard output. The mode (first argument) picks the commands.
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include <tavelor/tavelor.h>
 
@@ -9,17 +9,14 @@ using namespace TAVELOR;
 
 namespace {
 
+// The game owns the mouse: a line for every frame with something to report.
 void MouseMode() {
-  // Every frame with something to report gives one line; the script sums and compares.
-  for (int frame = 0;; ++frame) {
-    const double dx = MOUSEAXIS(0), dx2 = MOUSEAXIS(0), dy = MOUSEAXIS(1), dz = MOUSEAXIS(2);
-    const double b1 = MOUSEAXIS(3), b2 = MOUSEAXIS(4);
+  for (;;) {
+    const double dx = MOUSEAXIS(0), dx2 = MOUSEAXIS(0), dy = MOUSEAXIS(1), dz = MOUSEAXIS(2), b1 = MOUSEAXIS(3);
     double x = 0, y = 0, s1 = 0, s2 = 0;
     MOUSESTATE(x, y, s1, s2);
-    const double escape = KEY(1), escape256 = KEY(257);
-    if (dx != 0 || dy != 0 || dz != 0 || b1 != 0 || b2 != 0 || escape != 0)
-      std::printf("frame %d dx %g dx2 %g dy %g dz %g b1 %g b2 %g x %g y %g esc %g esc257 %g\n", frame, dx, dx2, dy,
-                  dz, b1, b2, x, y, escape, escape256);
+    if (dx != 0 || dy != 0 || dz != 0 || b1 != 0 || KEY(1) != 0)
+      std::printf("m %g %g %g %g %g %g %g\n", dx, dx2, dy, dz, b1, KEY(1), KEY(257));
     if (KEY(57)) std::printf("state %g %g\n", x, y);
     SHOWSCREEN();
   }
@@ -27,8 +24,7 @@ void MouseMode() {
 
 void PointerMode() {
   SYSTEMPOINTER(1);
-  double lastX = -1, lastY = -1;
-  for (;;) {
+  for (double lastX = -1, lastY = -1;;) {
     double x = 0, y = 0, b1 = 0, b2 = 0;
     MOUSESTATE(x, y, b1, b2);
     if (x != lastX || y != lastY) std::printf("pos %g %g\n", x, y);
@@ -42,13 +38,10 @@ void TextMode() {
   double value = 0;
   INPUT(value, 10, 10);
   std::printf("value %g\n", value);
-  DGStr text = "abc";
+  DGStr text = "abc", held;
   INPUT(text, 10, 30);
-  std::printf("text [%s]\n", text.c_str());
-  DGStr held;
   INPUT(held, 10, 50);
-  std::printf("held [%s]\n", held.c_str());
-  std::printf("keywait\n");
+  std::printf("text [%s]\nheld [%s]\nkeywait\n", text.c_str(), held.c_str());
   KEYWAIT();
   std::printf("key\n");
   KEYWAIT();
@@ -71,11 +64,10 @@ int main(int argc, char** argv) {
   __DG_RESY = 480;
   __g_cmdline = JoinCommandLine(argc, argv);
   __GlobalInit(nullptr, nullptr, __g_cmdline.c_str(), 1, "Input Probe");
-  std::printf("ready\n");
-  const char* mode = argc > 1 ? argv[1] : "";
-  if (std::strcmp(mode, "mouse") == 0) MouseMode();
-  if (std::strcmp(mode, "pointer") == 0) PointerMode();
-  if (std::strcmp(mode, "text") == 0) TextMode();
-  if (std::strcmp(mode, "mousewait") == 0) MouseWaitMode();
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "mouse") MouseMode();
+  if (mode == "pointer") PointerMode();
+  if (mode == "text") TextMode();
+  if (mode == "mousewait") MouseWaitMode();
   __EndProgram();
 }
