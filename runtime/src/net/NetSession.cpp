@@ -51,6 +51,7 @@ void ZyHawkNetwork::CloseSession() {
   serverPlayers.clear();
   incoming.clear();
   replies.clear();
+  connBacklog_.clear();
 }
 
 bool ZyHawkNetwork::StartWorker() {
@@ -120,7 +121,8 @@ int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
   SessionLock held(this);
-  WakeWorker();  // the worker announces the new player right away
+  LeaveConnectionToWorker();  // the answer comes on the connection
+  WakeWorker();               // the worker announces the new player right away
   for (;;) {
     int id = kToBeRemoved;  // and so it stays when the record is gone
     for (const Player& q : localPlayers) {
@@ -205,6 +207,8 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
     SessionLock held(this);
     for (Player& p : localPlayers) {
       if (p.id != id) continue;
+      // What has arrived since the worker's last pass is taken from the connection here.
+      if (p.messages.empty()) ReadConnectionHere();
       if (!p.messages.empty()) {
         const Message& msg = p.messages.front();
         text->assign(msg.data, static_cast<std::size_t>(msg.length));
@@ -228,6 +232,7 @@ bool ZyHawkNetwork::WaitMessage(int id, std::chrono::steady_clock::time_point un
       }
     }
     if (waiting || !workerAlive || std::chrono::steady_clock::now() >= until) return waiting;
+    LeaveConnectionToWorker();
     WaitChange(held, until);
   }
 }
@@ -260,6 +265,7 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
   SessionLock held(this);
+  LeaveConnectionToWorker();  // the answer comes on the connection
   for (;;) {
     // A late answer to an earlier query is not this query's answer.
     while (!replies.empty() && replies.front().kind != kind) replies.pop_front();
