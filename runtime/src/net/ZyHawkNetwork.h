@@ -80,6 +80,8 @@ class ZyHawkNetwork {
     unsigned char reserved = 0;
     std::list<Message> messages;  // delivered, not yet taken
     unsigned serial = 0;          // local bookkeeping: finds a record again after unlocking
+    // Local bookkeeping: when a take last found a message for it.
+    std::chrono::steady_clock::time_point tookAt;
   };
 
   // ---- Datagram codec ---------------------------------------------------------------------
