@@ -26,6 +26,9 @@ constexpr int kPassWaitMs = 10;              // pause between passes when waitin
 // only bounds the retry of a request that could not be written.
 constexpr int kIdleWaitMs = 250;
 constexpr int kBatch = 64;                   // datagrams per read or write call
+// Datagrams per read of a taking thread: between two takes few arrive, and a smaller batch
+// costs less to set up.
+constexpr int kTakeBatch = 16;
 constexpr int kMaxReady = NL_MAX_GROUP_SOCKETS + 2;
 constexpr auto kSendRetry = std::chrono::milliseconds(200);
 // How long the worker leaves this process's connection to the taking thread after that
@@ -161,9 +164,9 @@ void ZyHawkNetwork::WakeWorker() {
 void ZyHawkNetwork::ReadConnectionHere() {
   if (!workerAlive || stopRequest || connSocket == NL_INVALID) return;
   if (takeBatch_.empty()) {
-    takeBytes_.resize(static_cast<std::size_t>(kBatch) * kMaxDatagram);
-    takeBatch_.resize(kBatch);
-    for (int i = 0; i < kBatch; ++i) {
+    takeBytes_.resize(static_cast<std::size_t>(kTakeBatch) * kMaxDatagram);
+    takeBatch_.resize(kTakeBatch);
+    for (int i = 0; i < kTakeBatch; ++i) {
       takeBatch_[i].data = takeBytes_.data() + static_cast<std::size_t>(i) * kMaxDatagram;
       takeBatch_[i].size = kMaxDatagram;
     }
@@ -172,7 +175,7 @@ void ZyHawkNetwork::ReadConnectionHere() {
   const bool hadBacklog = !connBacklog_.empty();
   int reads = 0;
   while (reads < kMaxReadsPerPass) {
-    const NLint n = nlReadMany(connSocket, takeBatch_.data(), kBatch);
+    const NLint n = nlReadMany(connSocket, takeBatch_.data(), kTakeBatch);
     if (n <= 0) break;
     std::list<Message> got;
     DecodeFromConnection(takeBatch_.data(), n, connSocket, &got);
@@ -187,7 +190,7 @@ void ZyHawkNetwork::ReadConnectionHere() {
       it = next;
     }
     reads += n;
-    if (n < kBatch) break;  // nothing more waits
+    if (n < kTakeBatch) break;  // nothing more waits
   }
   if (reads == 0) return;
   takerReads_ = std::chrono::steady_clock::now() + kTakerGrace;
