@@ -35,6 +35,10 @@ constexpr auto kSendRetry = std::chrono::milliseconds(200);
 // thread found messages there: long enough to span a game's frame, short enough that the
 // socket's buffer holds what comes meanwhile should the taking stop.
 constexpr auto kTakerGrace = std::chrono::milliseconds(20);
+// Takes without a wait in between from which on a thread counts as polling: the worker then
+// leaves the connection to it even while it finds nothing there, so that the two do not race
+// for each message.
+constexpr int kPollingTakes = 16;
 
 void PutInt(unsigned char* p, int v) {
   const auto u = static_cast<unsigned int>(v);
@@ -192,14 +196,15 @@ void ZyHawkNetwork::ReadConnectionHere() {
     reads += n;
     if (n < kTakeBatch) break;  // nothing more waits
   }
-  if (reads == 0) return;
-  takerReads_ = std::chrono::steady_clock::now() + kTakerGrace;
+  if (takesInRow_ < kPollingTakes) ++takesInRow_;
+  if (reads > 0 || takesInRow_ >= kPollingTakes) takerReads_ = std::chrono::steady_clock::now() + kTakerGrace;
   if (!hadBacklog && !connBacklog_.empty()) WakeWorker();
   if (delivered) Changed();
 }
 
 void ZyHawkNetwork::LeaveConnectionToWorker() {
   takerReads_ = {};
+  takesInRow_ = 0;
   if (!workerReadsConn_) WakeWorker();
 }
 

@@ -174,8 +174,9 @@ class ZyHawkNetwork {
   bool DeliverToLocals(std::list<Message>& from, std::list<Message>::iterator it);
   // Reads what waits on the connection on the calling thread (lock held). A message for a
   // local player is delivered at once while nothing read before it waits for the worker;
-  // anything else, and everything behind it, goes to the worker in order. Reading here
-  // keeps the worker off the connection for a while (takerReads_).
+  // anything else, and everything behind it, goes to the worker in order. Finding messages
+  // there, or being called by a thread that takes without waiting in between, keeps the
+  // worker off the connection for a while (takerReads_).
   void ReadConnectionHere();
   // Before this thread waits for the worker's results: the worker reads the connection again.
   void LeaveConnectionToWorker();
@@ -185,6 +186,7 @@ class ZyHawkNetwork {
   std::list<Message> connBacklog_;
   std::chrono::steady_clock::time_point takerReads_;
   bool workerReadsConn_ = true;
+  int takesInRow_ = 0;  // reads here since a thread last waited for the worker's results
   // The taking threads' receive batch (used under the lock).
   std::vector<unsigned char> takeBytes_;
   std::vector<NLdatagram> takeBatch_;
