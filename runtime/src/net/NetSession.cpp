@@ -14,8 +14,8 @@ namespace {
 
 // Answers and player ids are awaited up to 5 seconds; the worker signals their arrival.
 constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
-// Takes closer together than this are one loop of takes.
-constexpr auto kTakeLoop = std::chrono::microseconds(50);
+// The shortest time between two reads of the connection by takes.
+constexpr auto kTakeReads = std::chrono::microseconds(20);
 
 const char* QueryName(unsigned char kind) {
   switch (kind) {
@@ -209,16 +209,18 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
     SessionLock held(this);
     for (Player& p : localPlayers) {
       if (p.id != id) continue;
-      // What has arrived since the worker's last pass is taken from the connection here;
-      // not right after a take has emptied the queue, so that a loop of takes ends without
-      // one more read.
+      // What has arrived since the worker's last pass is taken from the connection here,
+      // at most once in kTakeReads: a loop of takes reads once, and a thread that takes
+      // without pause does not make a system call for each try.
       const auto now = std::chrono::steady_clock::now();
-      if (p.messages.empty() && now - p.tookAt > kTakeLoop) ReadConnectionHere();
+      if (p.messages.empty() && now - takeReadAt_ >= kTakeReads) {
+        takeReadAt_ = now;
+        ReadConnectionHere();
+      }
       if (!p.messages.empty()) {
         const Message& msg = p.messages.front();
         text->assign(msg.data, static_cast<std::size_t>(msg.length));
         p.messages.pop_front();
-        p.tookAt = now;
         found = true;
       }
       break;

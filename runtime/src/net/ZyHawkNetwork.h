@@ -80,8 +80,6 @@ class ZyHawkNetwork {
     unsigned char reserved = 0;
     std::list<Message> messages;  // delivered, not yet taken
     unsigned serial = 0;          // local bookkeeping: finds a record again after unlocking
-    // Local bookkeeping: when a take last found a message for it.
-    std::chrono::steady_clock::time_point tookAt;
   };
 
   // ---- Datagram codec ---------------------------------------------------------------------
@@ -187,6 +185,7 @@ class ZyHawkNetwork {
   std::chrono::steady_clock::time_point takerReads_;
   bool workerReadsConn_ = true;
   int takesInRow_ = 0;  // reads here since a thread last waited for the worker's results
+  std::chrono::steady_clock::time_point takeReadAt_;  // when a take last read the connection
   // The taking threads' receive batch (used under the lock).
   std::vector<unsigned char> takeBytes_;
   std::vector<NLdatagram> takeBatch_;
