@@ -14,7 +14,9 @@ namespace {
 
 // Answers and player ids are awaited up to 5 seconds; the worker signals their arrival.
 constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
-// The shortest time between two reads of the connection by takes.
+// Takes closer together than this after one that found a message are one loop of takes; and
+// the shortest time between two reads of the connection by takes.
+constexpr auto kTakeLoop = std::chrono::microseconds(50);
 constexpr auto kTakeReads = std::chrono::microseconds(20);
 
 const char* QueryName(unsigned char kind) {
@@ -209,11 +211,12 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
     SessionLock held(this);
     for (Player& p : localPlayers) {
       if (p.id != id) continue;
-      // What has arrived since the worker's last pass is taken from the connection here,
-      // at most once in kTakeReads: a loop of takes reads once, and a thread that takes
-      // without pause does not make a system call for each try.
+      // What has arrived since the worker's last pass is taken from the connection here;
+      // not by the take that ends a loop of takes (one right after a take that found a
+      // message), and at most once in kTakeReads, so that a thread that takes without pause
+      // does not make a system call for each try.
       const auto now = std::chrono::steady_clock::now();
-      if (p.messages.empty() && now - takeReadAt_ >= kTakeReads) {
+      if (p.messages.empty() && now - tookAt_ >= kTakeLoop && now - takeReadAt_ >= kTakeReads) {
         takeReadAt_ = now;
         ReadConnectionHere();
       }
@@ -221,6 +224,7 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
         const Message& msg = p.messages.front();
         text->assign(msg.data, static_cast<std::size_t>(msg.length));
         p.messages.pop_front();
+        tookAt_ = now;
         found = true;
       }
       break;

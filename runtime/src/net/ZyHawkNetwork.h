@@ -185,7 +185,8 @@ class ZyHawkNetwork {
   std::chrono::steady_clock::time_point takerReads_;
   bool workerReadsConn_ = true;
   int takesInRow_ = 0;  // reads here since a thread last waited for the worker's results
-  std::chrono::steady_clock::time_point takeReadAt_;  // when a take last read the connection
+  // When a take last read the connection, and when one last found a message.
+  std::chrono::steady_clock::time_point takeReadAt_, tookAt_;
   // The taking threads' receive batch (used under the lock).
   std::vector<unsigned char> takeBytes_;
   std::vector<NLdatagram> takeBatch_;
