@@ -14,6 +14,10 @@ namespace {
 
 // Answers and player ids are awaited up to 5 seconds; the worker signals their arrival.
 constexpr auto kAnswerWait = std::chrono::milliseconds(5000);
+// Takes closer together than this after one that found a message are one loop of takes; and
+// the shortest time between two reads of the connection by takes.
+constexpr auto kTakeLoop = std::chrono::microseconds(50);
+constexpr auto kTakeReads = std::chrono::microseconds(20);
 
 const char* QueryName(unsigned char kind) {
   switch (kind) {
@@ -51,6 +55,7 @@ void ZyHawkNetwork::CloseSession() {
   serverPlayers.clear();
   incoming.clear();
   replies.clear();
+  connBacklog_.clear();
 }
 
 bool ZyHawkNetwork::StartWorker() {
@@ -120,7 +125,8 @@ int ZyHawkNetwork::AddLocalPlayer(const char* name, unsigned* serial) {
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
   SessionLock held(this);
-  WakeWorker();  // the worker announces the new player right away
+  LeaveConnectionToWorker();  // the answer comes on the connection
+  WakeWorker();               // the worker announces the new player right away
   for (;;) {
     int id = kToBeRemoved;  // and so it stays when the record is gone
     for (const Player& q : localPlayers) {
@@ -205,10 +211,20 @@ bool ZyHawkNetwork::TakeMessage(int id, std::string* text) {
     SessionLock held(this);
     for (Player& p : localPlayers) {
       if (p.id != id) continue;
+      // What has arrived since the worker's last pass is taken from the connection here;
+      // not by the take that ends a loop of takes (one right after a take that found a
+      // message), and at most once in kTakeReads, so that a thread that takes without pause
+      // does not make a system call for each try.
+      const auto now = std::chrono::steady_clock::now();
+      if (p.messages.empty() && now - tookAt_ >= kTakeLoop && now - takeReadAt_ >= kTakeReads) {
+        takeReadAt_ = now;
+        ReadConnectionHere();
+      }
       if (!p.messages.empty()) {
         const Message& msg = p.messages.front();
         text->assign(msg.data, static_cast<std::size_t>(msg.length));
         p.messages.pop_front();
+        tookAt_ = now;
         found = true;
       }
       break;
@@ -228,6 +244,7 @@ bool ZyHawkNetwork::WaitMessage(int id, std::chrono::steady_clock::time_point un
       }
     }
     if (waiting || !workerAlive || std::chrono::steady_clock::now() >= until) return waiting;
+    LeaveConnectionToWorker();
     WaitChange(held, until);
   }
 }
@@ -260,6 +277,7 @@ bool ZyHawkNetwork::Query(unsigned char kind, const void* data, int length, Mess
   }
   const auto giveUp = std::chrono::steady_clock::now() + kAnswerWait;
   SessionLock held(this);
+  LeaveConnectionToWorker();  // the answer comes on the connection
   for (;;) {
     // A late answer to an earlier query is not this query's answer.
     while (!replies.empty() && replies.front().kind != kind) replies.pop_front();

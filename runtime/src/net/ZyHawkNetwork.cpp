@@ -26,8 +26,19 @@ constexpr int kPassWaitMs = 10;              // pause between passes when waitin
 // only bounds the retry of a request that could not be written.
 constexpr int kIdleWaitMs = 250;
 constexpr int kBatch = 64;                   // datagrams per read or write call
+// Datagrams per read of a taking thread: between two takes few arrive, and a smaller batch
+// costs less to set up.
+constexpr int kTakeBatch = 16;
 constexpr int kMaxReady = NL_MAX_GROUP_SOCKETS + 2;
 constexpr auto kSendRetry = std::chrono::milliseconds(200);
+// How long the worker leaves this process's connection to the taking thread after that
+// thread found messages there: long enough to span a game's frame, short enough that the
+// socket's buffer holds what comes meanwhile should the taking stop.
+constexpr auto kTakerGrace = std::chrono::milliseconds(20);
+// Takes without a wait in between from which on a thread counts as polling: the worker then
+// leaves the connection to it even while it finds nothing there, so that the two do not race
+// for each message.
+constexpr int kPollingTakes = 16;
 
 void PutInt(unsigned char* p, int v) {
   const auto u = static_cast<unsigned int>(v);
@@ -40,6 +51,22 @@ void PutInt(unsigned char* p, int v) {
 int GetInt(const unsigned char* p) {
   const unsigned int u = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<unsigned int>(p[3]) << 24);
   return static_cast<int>(u);
+}
+
+// Appends the n datagrams of batch, read from this process's connection conn, to got; short,
+// foreign and damaged ones are dropped.
+void DecodeFromConnection(const NLdatagram* batch, NLint n, NLsocket conn, std::list<ZyHawkNetwork::Message>* got) {
+  for (NLint i = 0; i < n; ++i) {
+    const auto* bytes = static_cast<const unsigned char*>(batch[i].data);
+    const int length = batch[i].length;
+    if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, ZyHawkNetwork::kMagic, 4) != 0) continue;
+    ZyHawkNetwork::Message& msg = got->emplace_back();
+    if (!ZyHawkNetwork::Decode(bytes, length, false, &msg)) {
+      got->pop_back();
+      continue;
+    }
+    msg.socket = conn;
+  }
 }
 
 }  // namespace
@@ -138,6 +165,77 @@ void ZyHawkNetwork::WakeWorker() {
   if (waiter_) waiter_->Wake();
 }
 
+void ZyHawkNetwork::ReadConnectionHere() {
+  if (!workerAlive || stopRequest || connSocket == NL_INVALID) return;
+  if (takeBatch_.empty()) {
+    takeBytes_.resize(static_cast<std::size_t>(kTakeBatch) * kMaxDatagram);
+    takeBatch_.resize(kTakeBatch);
+    for (int i = 0; i < kTakeBatch; ++i) {
+      takeBatch_[i].data = takeBytes_.data() + static_cast<std::size_t>(i) * kMaxDatagram;
+      takeBatch_[i].size = kMaxDatagram;
+    }
+  }
+  bool delivered = false;
+  const bool hadBacklog = !connBacklog_.empty();
+  int reads = 0;
+  while (reads < kMaxReadsPerPass) {
+    const NLint n = nlReadMany(connSocket, takeBatch_.data(), kTakeBatch);
+    if (n <= 0) break;
+    std::list<Message> got;
+    DecodeFromConnection(takeBatch_.data(), n, connSocket, &got);
+    for (auto it = got.begin(); it != got.end();) {
+      const auto next = std::next(it);
+      // What the worker read earlier (still in incoming) or was left to it comes first.
+      if (connBacklog_.empty() && incoming.empty() && DeliverToLocals(got, it)) {
+        delivered = true;
+      } else {
+        connBacklog_.splice(connBacklog_.end(), got, it);
+      }
+      it = next;
+    }
+    reads += n;
+    if (n < kTakeBatch) break;  // nothing more waits
+  }
+  if (takesInRow_ < kPollingTakes) ++takesInRow_;
+  if (reads > 0 || takesInRow_ >= kPollingTakes) takerReads_ = std::chrono::steady_clock::now() + kTakerGrace;
+  if (!hadBacklog && !connBacklog_.empty()) WakeWorker();
+  if (delivered) Changed();
+}
+
+void ZyHawkNetwork::LeaveConnectionToWorker() {
+  takerReads_ = {};
+  takesInRow_ = 0;
+  if (!workerReadsConn_) WakeWorker();
+}
+
+bool ZyHawkNetwork::DeliverToLocals(std::list<Message>& from, std::list<Message>::iterator it) {
+  const Message& msg = *it;
+  if (msg.kind != NLM_MESSAGE) return false;
+  if (msg.recipient == kEveryone && !msg.viaServer) {
+    // Addressed to every player: each local player gets it once. (On the server's side a
+    // broadcast goes on to the forwarding instead.)
+    bool delivered = false;
+    for (Player& p : localPlayers) {
+      if (p.id <= 0 || p.messages.size() >= kMaxQueued) continue;
+      p.messages.push_back(msg);
+      Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+      delivered = true;
+    }
+    if (delivered) from.erase(it);
+    return delivered;
+  }
+  if (msg.recipient <= 0) return false;
+  for (Player& p : localPlayers) {
+    if (p.id != msg.recipient) continue;
+    if (p.messages.size() >= kMaxQueued) return false;
+    Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
+    // The message itself moves over to the player, without a copy.
+    p.messages.splice(p.messages.end(), from, it);
+    return true;
+  }
+  return false;
+}
+
 void ZyHawkNetwork::Stop() {
   SessionLock held(this);
   stopRequest = true;
@@ -225,9 +323,11 @@ void ZyHawkWorker::Start() {
     net_->serverPlayers.clear();
     net_->incoming.clear();
     net_->waiter_ = &waiter_;
+    net_->takerReads_ = {};
+    net_->workerReadsConn_ = true;
   }
   group_ = nlGroupCreate();
-  if (conn_ != NL_INVALID) waiter_.Add(conn_);
+  if (conn_ != NL_INVALID) waitsOnConn_ = waiter_.Add(conn_);
   if (listen_ != NL_INVALID) waiter_.Add(listen_);
   if (listen_ != NL_INVALID && conn_ != NL_INVALID) {
     NLaddress local;
@@ -237,6 +337,27 @@ void ZyHawkWorker::Start() {
 }
 
 void ZyHawkWorker::Wait(int timeoutMs) {
+  if (conn_ != NL_INVALID) {
+    // While a taking thread reads the connection, the worker does not wake for it; it
+    // takes the connection back when the taking stops or a thread waits for its results.
+    bool watch;
+    {
+      SessionLock held(net_);
+      const auto left = net_->takerReads_ - std::chrono::steady_clock::now();
+      watch = left <= std::chrono::steady_clock::duration::zero();
+      if (!watch) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        if (ms < timeoutMs) timeoutMs = static_cast<int>(ms);
+      }
+      net_->workerReadsConn_ = watch;
+    }
+    if (watch && !waitsOnConn_) {
+      waitsOnConn_ = waiter_.Add(conn_);
+    } else if (!watch && waitsOnConn_) {
+      waiter_.Remove(conn_);
+      waitsOnConn_ = false;
+    }
+  }
   NLsocket ready[kMaxReady];
   const NLint count = waiter_.Wait(ready, kMaxReady, timeoutMs);
   readConn_ = false;
@@ -273,7 +394,7 @@ void ZyHawkWorker::Wait(int timeoutMs) {
 
 bool ZyHawkWorker::Pass() {
   LocalUpkeep();
-  if (readAll_ || readConn_) ReadConnection();
+  ReadConnection(readAll_ || readConn_);
   if (listen_ != NL_INVALID && !ServerRead()) return false;
   DeliverLocal();
   if (listen_ != NL_INVALID) ServerHandle();
@@ -345,29 +466,18 @@ void ZyHawkWorker::LocalUpkeep() {
 
 NLint ZyHawkWorker::ReadBatch(NLsocket s) { return nlReadMany(s, batch_.data(), kBatch); }
 
-void ZyHawkWorker::ReadConnection() {
+void ZyHawkWorker::ReadConnection(bool readSocket) {
   if (conn_ == NL_INVALID) return;
+  SessionLock held(net_);
   std::list<Message> got;
-  for (int reads = 0; reads < kMaxReadsPerPass;) {
+  got.splice(got.end(), net_->connBacklog_);
+  for (int reads = 0; readSocket && reads < kMaxReadsPerPass;) {
     const NLint n = ReadBatch(conn_);
     if (n <= 0) break;
-    for (NLint i = 0; i < n; ++i) {
-      // Short or foreign datagrams are dropped; the rest of the batch is already read.
-      const auto* bytes = static_cast<const unsigned char*>(batch_[i].data);
-      const int length = batch_[i].length;
-      if (length < ZyHawkNetwork::kHeaderSize || std::memcmp(bytes, ZyHawkNetwork::kMagic, 4) != 0) continue;
-      Message& msg = got.emplace_back();
-      if (!ZyHawkNetwork::Decode(bytes, length, false, &msg)) {
-        got.pop_back();
-        continue;
-      }
-      msg.socket = conn_;
-    }
+    DecodeFromConnection(batch_.data(), n, conn_, &got);
     reads += n;
     if (n < kBatch) break;  // nothing more waits
   }
-  if (got.empty()) return;
-  SessionLock held(net_);
   net_->incoming.splice(net_->incoming.end(), got);
 }
 
@@ -463,42 +573,10 @@ void ZyHawkWorker::DeliverLocal() {
   bool any = false;
   {
     SessionLock held(net_);
-    auto& locals = net_->localPlayers;
     for (auto it = net_->incoming.begin(); it != net_->incoming.end();) {
-      const Message& msg = *it;
-      bool delivered = false;
-      Player* target = nullptr;
-      if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient == ZyHawkNetwork::kEveryone && !msg.viaServer) {
-        // Addressed to every player: each local player gets it once. (On the server's side
-        // a broadcast goes on to the forwarding below.)
-        for (Player& p : locals) {
-          if (p.id <= 0 || p.messages.size() >= kMaxQueued) continue;
-          p.messages.push_back(msg);
-          Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-          delivered = true;
-        }
-      } else if (msg.kind == ZyHawkNetwork::NLM_MESSAGE && msg.recipient > 0) {
-        for (Player& p : locals) {
-          if (p.id != msg.recipient) continue;
-          if (p.messages.size() < kMaxQueued) {
-            Trace("client: delivered message %s for %s from %d\n", msg.data, p.name, msg.sender);
-            // The message itself moves over to the player, without a copy.
-            target = &p;
-          }
-          break;
-        }
-      }
-      if (target) {
-        const auto next = std::next(it);
-        target->messages.splice(target->messages.end(), net_->incoming, it);
-        it = next;
-        any = true;
-      } else if (delivered) {
-        it = net_->incoming.erase(it);
-        any = true;
-      } else {
-        ++it;
-      }
+      const auto next = std::next(it);
+      if (net_->DeliverToLocals(net_->incoming, it)) any = true;
+      it = next;
     }
   }
   // After unlocking, so that a woken waiter does not block on the lock straight away.

@@ -1,7 +1,9 @@
 // ZyHawkNetwork: the network session object. One process hosts (a server that is also a
-// client of itself), the others join as clients. The worker thread mainLoop does all
+// client of itself), the others join as clients. The worker thread mainLoop does the
 // reading, forwarding and bookkeeping; the NET commands queue requests, send single
-// messages and wait for the worker's results. Everything shared lives under one lock.
+// messages and wait for the worker's results. Taking a message also reads this process's
+// connection, so that while messages are taken often the worker need not wake for each.
+// Everything shared lives under one lock.
 #pragma once
 
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <cstddef>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "net/nl/nl.h"
 #include "net/nl/nlWait.h"
@@ -163,6 +166,30 @@ class ZyHawkNetwork {
   void Changed() { changed_.notify_all(); }
   // Wakes the worker from its wait on the sockets; called with the lock held.
   void WakeWorker();
+  // Moves the message at it in from to the local players it is for (a copy to each for a
+  // message to everybody), as the worker delivers; false when it is for none of them or
+  // their queues are full, and it stays in from. Lock held.
+  bool DeliverToLocals(std::list<Message>& from, std::list<Message>::iterator it);
+  // Reads what waits on the connection on the calling thread (lock held). A message for a
+  // local player is delivered at once while nothing read before it waits for the worker;
+  // anything else, and everything behind it, goes to the worker in order. Finding messages
+  // there, or being called by a thread that takes without waiting in between, keeps the
+  // worker off the connection for a while (takerReads_).
+  void ReadConnectionHere();
+  // Before this thread waits for the worker's results: the worker reads the connection again.
+  void LeaveConnectionToWorker();
+  // Read from the connection by a taking thread, for the worker to handle first in its next
+  // pass; until takerReads_ the worker leaves the connection to the taking threads, and
+  // workerReadsConn_ says whether its wait includes the connection.
+  std::list<Message> connBacklog_;
+  std::chrono::steady_clock::time_point takerReads_;
+  bool workerReadsConn_ = true;
+  int takesInRow_ = 0;  // reads here since a thread last waited for the worker's results
+  // When a take last read the connection, and when one last found a message.
+  std::chrono::steady_clock::time_point takeReadAt_, tookAt_;
+  // The taking threads' receive batch (used under the lock).
+  std::vector<unsigned char> takeBytes_;
+  std::vector<NLdatagram> takeBatch_;
   // The worker's wait, so that a request of this thread cuts it short; null without worker.
   NLwaiter* waiter_ = nullptr;
   // Signalled by the worker when a player got its id, an answer or a message came in, or

@@ -34,7 +34,9 @@ class ZyHawkWorker {
 
   bool StopRequested();
   void LocalUpkeep();
-  void ReadConnection();
+  // Takes what a taking thread left for the worker and, when readSocket, reads the
+  // connection; under the lock, so that the order of arrival holds.
+  void ReadConnection(bool readSocket);
   bool ServerRead();  // false when the worker must end
   // Reads a batch from s; the number of datagrams, 0 when none, NL_INVALID on an error.
   NLint ReadBatch(NLsocket s);
@@ -58,6 +60,7 @@ class ZyHawkWorker {
   NLint group_ = NL_INVALID;
   std::vector<NLsocket> clients_;  // the group's sockets, in its order
   NLwaiter waiter_;
+  bool waitsOnConn_ = false;  // conn_ is among waiter_'s sockets
   // What the last wait found readable; readAll_ when there was no wait (or it failed).
   bool readAll_ = true;
   bool readConn_ = false;
