@@ -61,7 +61,6 @@ void PlayInWindow(const Case& c, const std::string& clip) {
     if (frame != 10) return;
     checked = true;
     CHILD_CHECK(PixelNear(r.x + r.width / 4, r.y + r.height / 4, 0xFFFFFF, 12));
-    CHILD_CHECK(PixelNear(r.x + 3 * r.width / 4, r.y + 3 * r.height / 4, 0xC08040, 12));
     CHILD_CHECK(PixelNear(r.x + 2, r.y + r.height - 3, 0xC08040, 12));
     CHILD_CHECK(PixelNear(r.x + r.width - 3, r.y + 2, 0xC08040, 12));
     // Just outside the picture: black bars where there is room for them.
@@ -72,25 +71,18 @@ void PlayInWindow(const Case& c, const std::string& clip) {
   CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &all) == 0);
   CHILD_CHECK(checked && all >= 28 && all <= 31);
   platform::SleepMs(300);
-  std::ifstream in(sound, std::ios::binary);
-  const std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  double energy = 0;
-  for (std::size_t i = 0; i + 1 < raw.size(); i += 2) energy += std::pow(static_cast<std::int16_t>((raw[i] & 255) | raw[i + 1] << 8), 2);
-  CHILD_CHECK(raw.size() > 4 * 22050 / 2 && std::sqrt(energy / static_cast<double>(raw.size() / 2)) > 300);
+  const std::vector<Burst> heard = Bursts(sound, 0);
+  CHILD_CHECK(!heard.empty() && heard[0].seconds > 0.5 && heard[0].rms[0] > 300);
   if (!c.last) std::_Exit(0);
-  // A loop repeats until a character key; a key tapped before the movie starts does not end it.
+  // A loop repeats until a character key: not one tapped before the movie starts, nor a
+  // function key (F1 at frame 3); Space ends it in the second pass.
   platform::PushKeyEvent(Lumbo.window, 30, true);
   platform::PushKeyEvent(Lumbo.window, 30, false);
   o.afterDraw = [](long long frame) {
-    if (frame == 40) platform::PushKeyEvent(Lumbo.window, 57, true);  // Space, in the second pass
+    if (frame == 3 || frame == 40) platform::PushKeyEvent(Lumbo.window, frame == 3 ? 59 : 57, true);
   };
   CHILD_CHECK(PlayMovieFile(clip.c_str(), true, o, &shown) == 0 && shown == 41);
-  // A function key is not a character key: the movie plays to its end.
   platform::PushKeyEvent(Lumbo.window, 57, false);
-  o.afterDraw = [](long long frame) {
-    if (frame == 3) platform::PushKeyEvent(Lumbo.window, 59, true);
-  };
-  CHILD_CHECK(PlayMovieFile(clip.c_str(), false, o, &shown) == 0 && shown == all);
   // Closing the window during a movie ends the program (code 0) with the decoding thread and
   // FFmpeg's threads stopped: at exit no more threads run than before the movie.
   static const int before = ThreadCount();
@@ -123,8 +115,7 @@ TEST(VideoTest, MissingDamagedAndPictureLessFilesGiveThree) {
   EXPECT_EQ(LOOPMOVIE(TempPath("no-such-movie.mp4").c_str()), 3);
   std::vector<unsigned char> junk(4096);
   for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<unsigned char>(i * 7919 >> 3);
-  WriteFile(TempPath("junk.mp4"), junk);
-  EXPECT_EQ(PLAYMOVIE(TempPath("junk.mp4").c_str()), 3);
+  EXPECT_EQ(PLAYMOVIE(TempFile("junk.mp4", junk).c_str()), 3);
   ASSERT_EQ(Shell("ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=duration=0.2 " + TempPath("tone.ogg")), 0);
   EXPECT_EQ(PLAYMOVIE(TempPath("tone.ogg").c_str()), 3);
   EXPECT_EQ(FitMovie(100, 100, 641, 480), (MovieRect{80, 0, 480, 480}));

@@ -1,5 +1,5 @@
-// Helpers of the network tests: bounded waits, free loopback ports, files shared with child
-// processes, and counts of this process's descriptors and threads.
+// Helpers of the network tests: bounded waits, free loopback ports, and counts of this
+// process's descriptors and threads.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -84,53 +84,8 @@ inline void EndSession() {
   TAVELOR::pZyNet = nullptr;
 }
 
-inline std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Written under a temporary name and renamed, so a reader never sees half a file.
-inline void WriteFile(const fs::path& p, const std::string& text) {
-  fs::path tmp = p;
-  tmp += ".part";
-  std::ofstream(tmp, std::ios::binary) << text;
-  fs::rename(tmp, p);
-}
-
 inline int CountEntries(const char* dir) {
-  std::error_code ec;
-  int n = 0;
-  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++n;
-  return n;
-}
-
-// A fresh directory, unique per run, for one test's exchange with its child processes.
-inline fs::path ExchangeDir(const std::string& name) {
-  const char* tmp = std::getenv("TMPDIR");
-  const fs::path dir = fs::path(tmp && *tmp ? tmp : "/tmp") / ("net_" + name + "_" + std::to_string(std::random_device()()));
-  fs::create_directories(dir);
-  return dir;
-}
-
-// Tells the child processes of dir to end, and removes dir.
-inline void EndChildren(const fs::path& dir) {
-  WriteFile(dir / "quit", "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  fs::remove_all(dir);
-}
-
-// Starts this test program again in the background as the child named role (see NetChild.Run
-// in SessionTest.cpp). The child ends when dir/quit appears, or after 30 seconds.
-inline void SpawnChild(const std::string& role, int port, const fs::path& dir) {
-  const std::string cmd = "TAVELOR_NET_CHILD='" + role + ":" + std::to_string(port) + ":" + dir.string() + "' '" +
-                          fs::read_symlink("/proc/self/exe").string() + "' --gtest_filter=NetChild.Run >'" +
-                          (dir / (role + ".log")).string() + "' 2>&1 &";
-  (void)std::system(cmd.c_str());
-}
-
-// Waits for a file written by a child and returns its text ("" on time-out).
-inline std::string Await(const fs::path& p) {
-  return WaitFor([&] { return fs::exists(p); }, 10000) ? ReadFile(p) : "";
+  return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 }  // namespace nettest
