@@ -24,5 +24,11 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(TAVELOR_TEST_TMPDIR);
   setenv("TMPDIR", TAVELOR_TEST_TMPDIR, 0);
   testing::InitGoogleTest(&argc, argv);
+  // A runtime error ends the program at once with code 0. Inside a test that would pass the
+  // whole program silently, so it fails instead; a death test's child is judged by its exit.
+  std::atexit([] {
+    if (testing::UnitTest::GetInstance()->current_test_info() && !testing::internal::InDeathTestChild())
+      std::_Exit(1);
+  });
   return RUN_ALL_TESTS();
 }
