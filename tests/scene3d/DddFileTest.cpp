@@ -44,11 +44,6 @@ TEST_F(DddFile, HandWrittenFileLoadsExpandsAndSavesTheSameBytes) {
   EXPECT_EQ(ReadFile(again), TwoFrameFile().b);
   // Saving goes through a temporary file: a save that cannot be written reports failure.
   EXPECT_FALSE(lumbo3D.SaveObject((TempPath("no_dir") + "/x.ddd").c_str(), 1));
-  // Loading with expansion fills the source vertices, markers included.
-  MeshObject e;
-  ASSERT_TRUE(e.Load(path_.c_str(), true));
-  EXPECT_EQ(std::tuple(e.frames[1].source.count, e.frames[1].source[3].position[2], e.frames[0].source[0].colour),
-            std::tuple(4, 16.0f, 0xFFFFFFFEu));
 
   // A missing file: the command leaves the slot untouched, nothing is logged; the engine call
   // empties it.
@@ -125,50 +120,6 @@ TEST_F(DddFile, DamagedFilesAreReadErrorsAndEmptyTheSlot) {
     EXPECT_EQ(m.frames.count + m.palette.count + m.textureU.count + m.scratch.count + m.normalsValid, 0);
     EXPECT_EQ(ErrorLogText(), "# read error\r\n" + bad + "\r\n");
   }
-}
-
-bool SameRecords(const Queue<POLY_NODE>& a, const Queue<POLY_NODE>& b) {
-  return a.count == b.count && (a.count == 0 || std::memcmp(a.data, b.data, a.count * sizeof(POLY_NODE)) == 0);
-}
-
-TEST(MeshPreparation, OnePassMatchesTheSeparateStepsExactly) {
-  // Three frames mixing every group kind with groups too short for a triangle, a list with two
-  // vertices left over, and vertices before the first marker.
-  const int nodes = 600;
-  Bytes b;
-  b.header(3, 6, nodes).u32(0xFFFFFFFFu).u32(0xFFFFFFFEu).u32(0xFFFFFFFDu).u32(0x2040C0u).u32(0x30C030u).u32(0xFFFFFFu);
-  for (int i = 0; i < nodes; ++i) b.f32(static_cast<float>(i % 7) / 7.0f).f32(static_cast<float>(i % 5) / 5.0f);
-  std::uint32_t seed = 99;
-  for (int f = 0; f < 3; ++f) {
-    b.frame(nodes, 100.5f + f, -3.0f, 7.25f, 0.3f, 1.1f + f, 0.05f);
-    for (int k = 0; k < nodes; ++k) {
-      seed = seed * 1664525u + 1013904223u;
-      const std::uint32_t r = seed >> 8;
-      b.node(r & 0xFF, (r >> 8) & 0xFF, ((r >> 16) + f) & 0xFF, (r >> 3) % kVertexNormals,
-             k > 4 && r % 100 < 12 ? (r >> 5) % 3 : 3 + (r >> 7) % 3);
-    }
-  }
-  const std::string path = TempPath("mixed_groups.ddd");
-  WriteFile(path, b.b);
-  MeshObjectX separate, together;
-  ASSERT_TRUE(separate.Load(path.c_str(), false));
-  ASSERT_TRUE(together.Load(path.c_str(), false));
-  separate.PrepareTriangles();
-  separate.CalcMaxRadius();
-  for (int pass = 0; pass < 2; ++pass) {  // preparing again (a rebuilt object) gives the same again
-    together.PrepareForDrawing();
-    ASSERT_EQ(together.frames.count, 3);
-    for (int f = 0; f < 3; ++f) {
-      const POLY_FRAME &a = separate.frames[f], &t = together.frames[f];
-      EXPECT_GT(t.triangles.count, 300) << f;
-      EXPECT_TRUE(SameRecords(a.triangles, t.triangles)) << f;
-      EXPECT_EQ(std::memcmp(&a.radius, &t.radius, sizeof(float)), 0) << f;
-      EXPECT_EQ(std::memcmp(a.centre, t.centre, sizeof(a.centre)), 0) << f;
-    }
-    EXPECT_TRUE(SameRecords(separate.scratch, together.scratch));
-    EXPECT_TRUE(SameRecords(together.scratch, together.frames[0].triangles));
-  }
-  EXPECT_EQ(together.colouringNeeded, 1);
 }
 
 }  // namespace

@@ -189,14 +189,5 @@ TEST_F(SceneTest, BumpMappingAndTwoTextures) {
   }
 }
 
-TEST_F(SceneTest, FramePumpResetsTheScene) {
-  X_MIPMAPPING(1);
-  ALPHAMODE(0.5);
-  X_MAKE3D(1, 1000, 45);
-  SHOWSCREEN();
-  EXPECT_EQ(std::tuple(__mipmapping_state, Lumbo.currentAlpha, glIsEnabled(GL_DEPTH_TEST)), std::tuple(0, 1.0f, GL_FALSE));
-  EXPECT_FLOAT_EQ(CurrentMatrix(GL_PROJECTION_MATRIX)[0][0], 2.0f / kWidth);
-}
-
 }  // namespace
 }  // namespace scene_test

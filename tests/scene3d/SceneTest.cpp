@@ -227,12 +227,6 @@ TEST_F(SceneTest, LinesAndAxes) {
     const Box b = Drawn([w = width] { X_LINE(100, 240, 0, 540, 240, 0, w, 0xFFFFFF); }).box;
     EXPECT_NEAR(b.bottom - b.top, expected, 2) << "width " << width;
   }
-  // Colour, texture selection and line width are left as they were.
-  GLfloat colour[4], width = 0;
-  glGetFloatv(GL_CURRENT_COLOR, colour);
-  glGetFloatv(GL_LINE_WIDTH, &width);
-  EXPECT_EQ(std::tuple(colour[0], width, glIsEnabled(GL_LINE_SMOOTH), Lumbo.selection.slot),
-            std::tuple(Lumbo.currentAlpha, 1.0f, GL_FALSE, kSprite));
   X_SETTEXTURE(-1, -1);
 
   // Axes start at the world origin of the stored camera; a leftover object transform on the
