@@ -185,7 +185,7 @@ TEST(Collision, AgreesWithTextbookGeometryOnMovedRotatedAndScaledObjects) {
     EXPECT_TRUE(!uniform || (compared > 360 && sphereHits > 10 && sphereHits < 390)) << compared << " " << sphereHits;
   }
   // A scale factor of 0 leaves nothing to touch.
-  lumbo3D.scaling[1] = 0;
+  SetTransform(dvec3(lumbo3D.movement[0], lumbo3D.movement[1], lumbo3D.movement[2]), dvec3(1, 0, 1));
   EXPECT_EQ(X_COLLISION(kSlot, 0, 100, lumbo3D.movement[0], lumbo3D.movement[1], lumbo3D.movement[2]), 0);
   SetTransform(dvec3(0), dvec3(1));
 }
