@@ -35,7 +35,6 @@ TEST_F(FileCommandsTest, ListingExistenceAndWorkingDirectory) {
   std::sort(names.begin() + 3, names.end());
   EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Media", "B.BMP", "a.bmp"}));
   EXPECT_EQ(GETFILELIST("none", list), 3 * 65536);
-  EXPECT_EQ(BOUNDS(list, 0), 3);
 
   for (const auto& [name, exists] : {std::pair{"a.bmp", 1}, {"missing.txt", 0}, {"Media", 0},
                                      {"media\\sounds\\salto.wav", 1}, {"media\\sounds", 0}, {"", 0}})
@@ -60,7 +59,6 @@ TEST_F(FileCommandsTest, WindowsNamesMatchComponentsWithoutCase) {
   // New files keep their own name inside the matched directory, or reuse an existing match.
   const std::tuple<std::string, PathKind, std::string> cases[] = {
       {"data\\maps\\level1.map", PathKind::ExistingFile, "Data/Maps/Level1.MAP"},
-      {"./DATA/maps/LEVEL1.map", PathKind::ExistingFile, "./Data/Maps/Level1.MAP"},
       {abs + "\\data\\MAPS\\level1.map", PathKind::ExistingFile, abs + "/Data/Maps/Level1.MAP"},
       {"data\\maps", PathKind::ExistingFile, ""},
       {"data\\maps", PathKind::ExistingDir, "Data/Maps"},
