@@ -106,7 +106,6 @@ TEST_F(Input, JoystickTwoPadsAndOneRemovedWhileRunning) {
   ASSERT_EQ(GETNUMJOYSTICKS(), 2);
   SDL_JoystickSetVirtualAxis(second.joystick_, 0, 32767);
   SDL_JoystickSetVirtualHat(second.joystick_, 0, SDL_HAT_UP);
-  EXPECT_EQ(GETJOYX(0), 0);
   first.Detach();
   SHOWSCREEN();  // the frame's message pump sees the removal
   // Full deflection is exactly 1.

@@ -78,13 +78,10 @@ std::string Script(const char* name, int frames, bool close) {
   return Dir(name);
 }
 
-class SessionTest : public ::testing::Test {
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
 }  // namespace
 
-TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
+TEST(Session, ARecordedSessionReplaysToTheSameReadings) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the children start the test program again
   const std::string rec = Dir("session.rec"), live = Dir("live.txt"), again = Dir("again.txt");
   setenv("TAVELOR_RECORD_CHECK", "1", 1);
   EXPECT_EXIT(Play("TAVELOR_RECORD", rec, live, 4), ::testing::ExitedWithCode(0), "");
@@ -101,7 +98,8 @@ TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
   EXPECT_EXIT(Play("TAVELOR_REPLAY", live, again, 4), ::testing::ExitedWithCode(2), "not a session recording");
 }
 
-TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClockUntilTheScriptStops) {
+TEST(Session, ScriptedFramesGetTheirInputAndClockUntilTheScriptStops) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   // The close request (read as frame 3 is shown) ends the program in frame 4.
   EXPECT_EXIT(Play("TAVELOR_REPLAY", Script("script.rec", 4, true), Dir("scripted.txt"), 10),
               ::testing::ExitedWithCode(0), "ends at frame 4, the script's last");
@@ -128,6 +126,4 @@ TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClockUntilTheScriptStops) {
     const std::string text = Read(Dir("short.txt"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), *end ? played : scripted) << message;
   }
-  unsetenv("TAVELOR_REPLAY_END");
-  unsetenv("TAVELOR_REPLAY_SPEED");
 }

@@ -20,7 +20,6 @@ TEST_F(ArchiveTest, ArchivesResolveAndKeepOneUnpackedMemberEach) {
   WriteBytes("game", std::string(12345, '\x7F'));
   ASSERT_EQ(Pack("append game hag.ddd tree.ddd >/dev/null"), 0);
   ASSERT_EQ(Pack("create alone.box hag.ddd tree.ddd >/dev/null"), 0);
-  EXPECT_EQ(ReadBytes("game").substr(0, 12345), std::string(12345, '\x7F'));
   fs::remove("tree.ddd");
 
   // A loose file wins; a member matches a request it ends, ignoring case.

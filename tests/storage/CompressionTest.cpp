@@ -36,7 +36,6 @@ using Compression = StorageTest;  // python3-lzo works in the test's own directo
 TEST_F(Compression, RoundTripsAndTheIndependentCompressorAgree) {
   for (std::size_t n : {0u, 1u, 3u, 100u, 65536u, 300001u}) {
     const std::string data = Mixed(n, static_cast<unsigned>(n)), packed = Packed(data);
-    EXPECT_EQ(static_cast<unsigned char>(packed[0]), n & 0xFF);
     EXPECT_TRUE(Unpacked(packed) == data) << n;
   }
 
