@@ -79,4 +79,5 @@ TEST(PlatformInfo, NameIdentifierAndUnknownKeys) {
   const std::string zero(32, '0');
   EXPECT_EQ(MachineIdentifier(zero), MachineIdentifier("0123456789abcdef0123456789abcdef"));
   EXPECT_EQ(MachineIdentifier("01" + zero.substr(2)), MachineIdentifier(zero).replace(0, 2, "C5"));
+  EXPECT_EQ(MachineIdentifier(""), MachineIdentifier("not hex"));  // too few digits: the fixed start value
 }
