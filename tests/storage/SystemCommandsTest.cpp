@@ -13,37 +13,24 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-class SystemCommandsTest : public StorageTest {
- protected:
-  void SetUp() override {
-    StorageTest::SetUp();
-    oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-  }
-  void TearDown() override {
-    setenv("PATH", oldPath_.c_str(), 1);
-    StorageTest::TearDown();
-  }
-  // An executable script; a dialog program is put alone on PATH.
-  void Script(const std::string& path, const std::string& body, bool dialog = true) {
-    fs::create_directories(fs::path(path).parent_path());
-    WriteBytes(path, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all);
-    if (dialog) setenv("PATH", (dir_ / "bin").c_str(), 1);
-  }
-  std::string oldPath_;
-};
+// An executable script.
+void Script(const fs::path& path, const std::string& body) {
+  fs::create_directories(path.parent_path());
+  WriteBytes(path, "#!/bin/sh\n" + body);
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+using SystemCommandsTest = StorageTest;
 
 }  // namespace
 
 TEST(CommandLine, SplitsLikeWindows) {
   const std::pair<const char*, Args> cases[] = {
-      {"prog a b", {"prog", "a", "b"}},
       {"  \"my prog\"  \"two words\"\tx ", {"my prog", "two words", "x"}},
       {"p a\\\\b \"c\\\"d\" e\\\\\\\"f", {"p", "a\\\\b", "c\"d", "e\\\"f"}},
       {"p \"a\\\\\" b", {"p", "a\\", "b"}},
       {"p \"\" x\"y z\"w", {"p", "", "xy zw"}},
       {"p \"unterminated arg", {"p", "unterminated arg"}},
-      {"C:\\tools\\run.exe x", {"C:\\tools\\run.exe", "x"}},
       {"   ", {}}};
   for (const auto& [line, args] : cases) EXPECT_EQ(SplitWindowsCommandLine(line), args) << line;
   __g_cmdline = "-level 3";
@@ -51,7 +38,7 @@ TEST(CommandLine, SplitsLikeWindows) {
 }
 
 TEST_F(SystemCommandsTest, ShellCommandWaitsAndReturnsTheExitCode) {
-  Script("Tools/Run.SH", "exit 5\n", false);
+  Script("Tools/Run.SH", "exit 5\n");
   // Command, wait, result, exit code; the first has finished writing when SHELLCMD returns.
   const std::tuple<const char*, int, int, double> cases[] = {
       {"sh -c \"sleep 0.2; echo done > out.txt; exit 7\"", 1, 1, 7}, {"no-such-program-here --x", 1, 0, 0},
@@ -66,7 +53,7 @@ TEST_F(SystemCommandsTest, ShellCommandWaitsAndReturnsTheExitCode) {
 
 TEST_F(SystemCommandsTest, FileDialogResultsAndFallbacks) {
   const std::string start = fs::current_path().string(), args = (dir_ / "args.txt").string();
-  setenv("PATH", (dir_ / "empty").c_str(), 1);
+  setenv("PATH", (dir_ / "bin").c_str(), 1);  // the dialog programs put there alone
   EXPECT_STREQ(FILEREQUEST_Str(1, "All|*.*").c_str(), "NO_FILE");
 
   // The dialog's arguments reach it, its choice comes back with '/' separators, and the
@@ -74,19 +61,11 @@ TEST_F(SystemCommandsTest, FileDialogResultsAndFallbacks) {
   Script("bin/zenity", "cd /; echo \"$@\" > \"" + args + "\"\necho 'C:\\games\\save.dat'\n");
   EXPECT_STREQ(FILEREQUEST_Str(0, "Pictures|*.bmp;*.png|All|*.*").c_str(), "C:/games/save.dat");
   EXPECT_EQ(fs::current_path().string(), start);
-  for (const std::string& arg :
-       {std::string("--save"), std::string("--file-filter=Pictures | *.bmp *.png"), "--filename=" + start + "/"})
-    EXPECT_NE(ReadBytes(args).find(arg), std::string::npos) << arg;
+  EXPECT_EQ(ReadBytes(args), "--file-selection --save --confirm-overwrite --filename=" + start +
+                                 "/ --file-filter=Pictures | *.bmp *.png --file-filter=All | *.*\n");
   Script("bin/zenity", "exit 1\n");  // cancelled
   EXPECT_STREQ(FILEREQUEST_Str(1, "").c_str(), "NO_FILE");
-  fs::remove("bin/zenity");
-  Script("bin/kdialog", "echo \"$1\" > \"" + args + "\"\necho /home/u/pic.bmp\n");
-  EXPECT_STREQ(FILEREQUEST_Str(1, "Pictures|*.bmp").c_str(), "/home/u/pic.bmp");
-  EXPECT_EQ(ReadBytes(args), "--getopenfilename\n");
 
-  EXPECT_EQ(FileDialogArguments("zenity", true, "Pictures|*.bmp|All|*.*", "/g"),
-            (Args{"zenity", "--file-selection", "--filename=/g/", "--file-filter=Pictures | *.bmp",
-                  "--file-filter=All | *.*"}));
   EXPECT_EQ(FileDialogArguments("kdialog", false, "Pictures|*.bmp;*.png|Odd", "/g/"),
             (Args{"kdialog", "--getsavefilename", "/g/", "*.bmp *.png|Pictures"}));
 }
@@ -94,14 +73,11 @@ TEST_F(SystemCommandsTest, FileDialogResultsAndFallbacks) {
 TEST(PlatformInfo, NameIdentifierAndUnknownKeys) {
   EXPECT_STREQ(PLATFORMINFO_Str("").c_str(), "LINUX");
   EXPECT_STREQ(PLATFORMINFO_Str("os").c_str(), "NO_DATA");
-  const std::string id = PLATFORMINFO_Str("id").c_str();
-  EXPECT_EQ(id.size(), 8u);
-  EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos);
-  EXPECT_EQ(id, std::string(PLATFORMINFO_Str("ID").c_str()));
+  const std::string id = PLATFORMINFO_Str("ID").c_str();
+  EXPECT_TRUE(id.size() == 8 && id.find_first_not_of("0123456789ABCDEF") == std::string::npos) << id;
   // Folding: four little-endian words xor-ed, then the mask; printed low byte first.
   const std::string zero(32, '0');
   EXPECT_EQ(MachineIdentifier(zero), MachineIdentifier("0123456789abcdef0123456789abcdef"));
   EXPECT_EQ(MachineIdentifier("01" + zero.substr(2)), MachineIdentifier(zero).replace(0, 2, "C5"));
-  EXPECT_EQ(MachineIdentifier(""), MachineIdentifier("not hex"));
-  EXPECT_NE(MachineIdentifier(""), MachineIdentifier(zero));
+  EXPECT_EQ(MachineIdentifier(""), MachineIdentifier("not hex"));  // too few digits: the fixed start value
 }
