@@ -77,8 +77,6 @@ inline Lit Scan() {
   }
   return l.count ? l : Lit{};
 }
-inline Box LitBox() { return Scan().box; }
-inline int LitCount() { return Scan().count; }
 // Clears the frame to black, runs draw and tells what it lit.
 inline Lit Drawn(const std::function<void()>& draw) {
   glClear(GL_COLOR_BUFFER_BIT);
