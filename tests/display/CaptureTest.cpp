@@ -84,6 +84,7 @@ TEST_F(CaptureTest, UseAsBmpGrabsTheFrameInHalvingRows) {
   FILLRECT(10, 10, 20, 20, 0x0000FF);
   FILLRECT(600, 470, 639, 479, 0xFF0000);
   USEASBMP();
+  EXPECT_EQ(Lumbo.surfaces[0].rows, 4);  // 256 + 128 + 64 + 32 lines, none past the frame
   SHOWSCREEN();
   EXPECT_EQ((std::vector<std::uint32_t>{Pixel(15, 15), Pixel(620, 475), Pixel(300, 300)}),
             (std::vector<std::uint32_t>{0x0000FF, 0xFF0000, 0}));
