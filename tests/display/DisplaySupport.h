@@ -63,9 +63,6 @@ struct Lit {
   int count = 0;
   bool operator==(const Lit&) const = default;
 };
-inline std::ostream& operator<<(std::ostream& os, const Box& b) {
-  return os << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
-}
 inline Lit Scan() {
   const std::vector<unsigned char> p = ReadBack(0, 0, kWidth, kHeight);
   Lit l{{kWidth, kHeight, 0, 0}, 0};
@@ -77,8 +74,6 @@ inline Lit Scan() {
   }
   return l.count ? l : Lit{};
 }
-inline Box LitBox() { return Scan().box; }
-inline int LitCount() { return Scan().count; }
 // Clears the frame to black, runs draw and tells what it lit.
 inline Lit Drawn(const std::function<void()>& draw) {
   glClear(GL_COLOR_BUFFER_BIT);
@@ -171,10 +166,7 @@ inline std::string SaveBmp(const std::string& name, int width, int height, int b
 inline void ExpectFileErrorExit(int line, const std::function<void()>& action) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   std::string options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-  if (options.find("detect_leaks=0") == std::string::npos) {
-    options += options.empty() ? "detect_leaks=0" : ":detect_leaks=0";
-    setenv("ASAN_OPTIONS", options.c_str(), 1);
-  }
+  if (options.find("detect_leaks=0") == std::string::npos) setenv("ASAN_OPTIONS", (options + ":detect_leaks=0").c_str(), 1);
   __g_debugline = line;
   EXPECT_EXIT(
       {
