@@ -437,9 +437,12 @@ def install_package():
     # package, which refuses a newer major version; it depends on the package of every library a
     # game links. The starter project and the examples build against it with CMake, pathfind with
     # pkg-config and c++; each runs headless and shows what it must.
-    if re.search(r"^TAVELOR_SANITIZE(_THREAD)?:BOOL=ON", open(f"{BUILD}/CMakeCache.txt").read(), re.M):
+    cache = open(f"{BUILD}/CMakeCache.txt").read()
+    if re.search(r"^TAVELOR_SANITIZE(_THREAD)?:BOOL=ON", cache, re.M):
         print("sanitizer build: the package is checked by the plain build")
         sys.exit(77)
+    # A library built for coverage needs its instrumentation's runtime in every program linked.
+    link = re.search(r"^CMAKE_EXE_LINKER_FLAGS:STRING=(.*)$", cache, re.M).group(1)
     need(*[shutil.which(tool) or tool for tool in ("cpack", "dpkg-deb")])
     run(["cpack", "-G", "DEB", "-B", f"{WORK}/deb", "-D", "CPACK_COMPONENTS_ALL=sdk", "-D",
          "CPACK_DEBIAN_COMPRESSION_TYPE=gzip"], cwd=BUILD)
@@ -462,7 +465,7 @@ def install_package():
     shutil.copy(font_file, f"{WORK}/pathfind")
     ccache = ["ccache"] if shutil.which("ccache") else []  # the examples' compiles kept between runs
     pathfind = spawn([*ccache, "c++", "-std=c++20", "-O1", f"{SRC}/examples/pathfind/main.cpp", "-o", f"{WORK}/pathfind/pathfind",
-                      *pkg("--cflags", "--libs")])
+                      *pkg("--cflags", "--libs"), *link.split()])
     # One CMake project holds the starter project (copied as its README says) and the examples.
     shutil.copytree(f"{usr}/share/tavelor/template", f"{WORK}/mygame")
     newer = f"{int(version.split('.')[0]) + 1}.0"
@@ -474,7 +477,7 @@ def install_package():
         f"find_package(Tavelor {version} REQUIRED)\nmessage(STATUS \"found ${{Tavelor_VERSION}}\")\n"
         f"add_subdirectory({WORK}/mygame mygame)\n{examples}")
     b = f"{WORK}/all/build"
-    out = run(["cmake", "-S", f"{WORK}/all", "-B", b, f"-DCMAKE_PREFIX_PATH={usr}", *[f"-DCMAKE_CXX_COMPILER_LAUNCHER={c}" for c in ccache]])
+    out = run(["cmake", "-S", f"{WORK}/all", "-B", b, f"-DCMAKE_PREFIX_PATH={usr}", f"-DCMAKE_EXE_LINKER_FLAGS={link}", *[f"-DCMAKE_CXX_COMPILER_LAUNCHER={c}" for c in ccache]])
     check(f'requested version "{newer}"' in out and f"found {version}\n" in out, f"version requests:\n{out}")
     run(["cmake", "--build", b, "-j2"])
     mygame = spawn([f"{b}/mygame/mygame"])
