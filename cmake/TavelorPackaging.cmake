@@ -18,6 +18,7 @@ foreach(var IN LISTS tavelor_cache_vars)
 endforeach()
 list(APPEND TAVELOR_PKG_MODULES gl)
 list(REMOVE_DUPLICATES TAVELOR_PKG_MODULES)
+list(REMOVE_ITEM TAVELOR_PKG_MODULES "")  # a cache entry left empty names no module
 list(JOIN TAVELOR_PKG_MODULES " " TAVELOR_PC_REQUIRES)
 set(TAVELOR_PC_DL "")
 foreach(lib IN LISTS CMAKE_DL_LIBS)
